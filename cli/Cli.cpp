@@ -1,0 +1,107 @@
+#include "cli/Cli.h"
+
+#include "cli/Commands.h"
+
+#include <ostream>
+
+namespace bopwell::cli
+{
+
+namespace
+{
+    void printOverview (std::ostream& out)
+    {
+        out << "Usage: bopwell-cli COMMAND [ARGS...]\n"
+               "\n"
+               "The headless face of Bopwell's tap engine.\n"
+               "\n"
+               "Commands:\n";
+        for (const auto& command : commands())
+            out << "  " << command.name << std::string (12 - std::string (command.name).size(), ' ') << command.summary << "\n";
+        out << "\nRun 'bopwell-cli COMMAND --help' for a command's arguments.\n";
+    }
+} // namespace
+
+const std::vector<Command>& commands()
+{
+    static const std::vector<Command> table {
+        { "detect",
+          "run a sensor stream through the hit detector and list the hits",
+          "Usage: bopwell-cli detect STREAM.csv [--rate HZ] [--sensitivity PERCENT] [--cooldown MS]\n"
+          "\n"
+          "Runs every row of a sensor stream through the processor's hit detector with the factory\n"
+          "calibration and prints one CSV row per hit that fires, whether or not Power, the cooldown\n"
+          "or the queue would then let it play:\n"
+          "  sample,onset_ms,strength,input,level\n"
+          "sample is the 0-based row the hit fired at, onset_ms its onset after row 0's arrival.\n"
+          "\n"
+          "Options:\n"
+          "  --rate HZ              the sensor's measured report rate (default 802.5); rows without\n"
+          "                         a t_ms column arrive at this rate\n"
+          "  --sensitivity PERCENT  the Sensitivity control, 0 to 100 (changes the threshold)\n"
+          "  --cooldown MS          the Cooldown control, 0 to 150 ms in steps of 5\n",
+          { "rate", "sensitivity", "cooldown" },
+          runDetect },
+        { "simulate",
+          "write a sensor stream of taps on a simulated desk",
+          "Usage: bopwell-cli simulate --out STREAM.csv [--seconds S] [--taps T[:G],...] [--seed N] [--rate HZ]\n"
+          "\n"
+          "Writes what the motion sensor would report from a desk: gravity, sensor noise, and taps that\n"
+          "make the surface ring. The stream has the columns t_ms,ax,ay,az.\n"
+          "\n"
+          "Options:\n"
+          "  --out FILE        where to write the stream (required)\n"
+          "  --seconds S       length of the stream (default 5)\n"
+          "  --taps T[:G],...  tap times in seconds, each optionally with its strength in g\n"
+          "                    (default: one ordinary tap each second from 0.5 s; \"none\" for a\n"
+          "                    quiet desk)\n"
+          "  --seed N          seed of the sensor noise (default 1)\n"
+          "  --rate HZ         sensor report rate (default 800)\n",
+          { "out", "seconds", "taps", "seed", "rate" },
+          runSimulate },
+    };
+    return table;
+}
+
+int reportUsageError (const std::string& command, const UsageError& error, std::ostream& err)
+{
+    err << "bopwell-cli " << command << ": " << error.message << "\n"
+        << "Try 'bopwell-cli " << command << " --help'.\n";
+    return exitUsage;
+}
+
+int run (const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    if (args.empty())
+    {
+        printOverview (err);
+        return exitUsage;
+    }
+    if (args.front() == "--help" || args.front() == "-h" || args.front() == "help")
+    {
+        printOverview (out);
+        return exitSuccess;
+    }
+
+    for (const auto& command : commands())
+    {
+        if (args.front() != command.name)
+            continue;
+
+        CliArgs parsed;
+        if (auto problem = CliArgs::parse ({ args.begin() + 1, args.end() }, command.options, parsed))
+            return reportUsageError (command.name, *problem, err);
+        if (parsed.helpRequested())
+        {
+            out << command.help;
+            return exitSuccess;
+        }
+        return command.run (parsed, out, err);
+    }
+
+    err << "bopwell-cli: unknown command \"" << args.front() << "\"\n"
+        << "Try 'bopwell-cli --help'.\n";
+    return exitUsage;
+}
+
+} // namespace bopwell::cli

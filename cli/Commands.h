@@ -1,0 +1,29 @@
+#pragma once
+
+#include "cli/CliArgs.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace bopwell::cli
+{
+
+struct Command
+{
+    const char* name;
+    const char* summary;
+    const char* help; // the full --help text
+    std::vector<std::string> options;
+    int (*run) (const CliArgs& args, std::ostream& out, std::ostream& err);
+};
+
+const std::vector<Command>& commands();
+
+int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err);
+int runSimulate (const CliArgs& args, std::ostream& out, std::ostream& err);
+
+// Prints "bopwell-cli NAME: problem" and the hint to --help; returns exitUsage.
+int reportUsageError (const std::string& command, const UsageError& error, std::ostream& err);
+
+} // namespace bopwell::cli

@@ -1,0 +1,318 @@
+#include "engine/SensorMidiProcessor.h"
+
+#include "calibration/FactoryProfile.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace bopwell;
+
+namespace
+{
+constexpr double minimumThreshold = 1e-9;
+constexpr double stallGapMs = 25.0;
+constexpr double minimumUsableRateHz = 50.0;
+constexpr double minimumTrustedRateHz = 100.0;
+constexpr double rateChangeTolerance = 0.02;
+
+// Raises an atomic running maximum without a lock; the editor drains it by exchanging it with 0.
+void raiseToAtLeast (std::atomic<double>& target, double value) noexcept
+{
+    double seen = target.load();
+    while (seen < value && ! target.compare_exchange_weak (seen, value))
+    {
+    }
+}
+
+// The background tracker follows falls quickly and rises slowly, so it settles near the quiet
+// level and is barely moved by taps.
+double trackBackground (double background, double envelope) noexcept
+{
+    if (background <= 0.0)
+        return envelope;
+    const double rate = envelope >= background ? 0.00002 : 0.01;
+    return background + rate * (envelope - background);
+}
+} // namespace
+
+SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock)
+    : juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      clock (engineClock)
+{
+    setCurve (VelocityCurve::identity());
+    detector.setRate (HitDetector::nominalRateHz);
+    shared.appliedRateHz.store (HitDetector::nominalRateHz);
+    applyFactoryProfile (false);
+}
+
+SensorMidiProcessor::~SensorMidiProcessor() = default;
+
+//==============================================================================
+// Sensor thread
+
+void SensorMidiProcessor::handleSensorSample (const SensorReader::Sample& sample) noexcept
+{
+    const double reportedRateHz = sensorReader.getSampleRateHz();
+    applyReportedRate (reportedRateHz);
+
+    const auto nowNs = clock.nowNs();
+    noteSampleTime (nowNs, reportedRateHz);
+    adoptPendingModelIfChanged();
+
+    if (stallFlag.exchange (false))
+        detector.reset();
+
+    const bool windowClosed = detector.process (sample.accelX, sample.accelY, sample.accelZ,
+                                                shared.detectionThreshold.load());
+    bool fired = false;
+    if (windowClosed)
+    {
+        const std::lock_guard lock (modelLock);
+        fired = detector.confirmFire();
+    }
+
+    publishTelemetry (detector.frame());
+
+    // The calibration capture, the strike capture and the session recorder take this sample's
+    // frame here, after detection and before the hit is published.
+
+    if (fired)
+        publishHit (nowNs);
+}
+
+void SensorMidiProcessor::applyReportedRate (double reportedRateHz) noexcept
+{
+    const double applied = shared.appliedRateHz.load();
+    if (reportedRateHz > minimumTrustedRateHz && std::abs (reportedRateHz - applied) > rateChangeTolerance * applied)
+    {
+        detector.setRate (reportedRateHz);
+        shared.appliedRateHz.store (reportedRateHz);
+    }
+}
+
+void SensorMidiProcessor::noteSampleTime (std::uint64_t nowNs, double reportedRateHz) noexcept
+{
+    const auto previousNs = shared.lastSampleNs.exchange (nowNs);
+    shared.sensorOk.store (reportedRateHz >= minimumUsableRateHz);
+    if (previousNs != 0 && nowNs > previousNs && static_cast<double> (nowNs - previousNs) / 1'000'000.0 > stallGapMs)
+        stallFlag.store (true);
+}
+
+void SensorMidiProcessor::adoptPendingModelIfChanged() noexcept
+{
+    const auto generation = shared.modelGeneration.load();
+    if (generation == seenModelGeneration)
+        return;
+
+    const std::lock_guard lock (modelLock);
+    detector.installModel (pendingModel);
+    seenModelGeneration = generation;
+}
+
+void SensorMidiProcessor::publishTelemetry (const HitDetector::Frame& frame) noexcept
+{
+    shared.envelope.store (frame.envelope);
+    raiseToAtLeast (shared.envelopePeak, frame.envelope);
+    shared.liveBackground.store (trackBackground (shared.liveBackground.load(), frame.envelope));
+    shared.residualLevel.store (frame.residual);
+}
+
+void SensorMidiProcessor::publishHit (std::uint64_t nowNs) noexcept
+{
+    const double strength = detector.peak();
+    const double input = std::clamp (strength / shared.inputMax.load(), 0.0, 1.0);
+    double level = 0.0;
+    {
+        const std::lock_guard lock (curveTableLock);
+        level = lookUpVelocity (velocityTable, input);
+    }
+    shared.lastHitStrength.store (strength);
+    shared.lastHitInput.store (input);
+    shared.lastHitLevel.store (level);
+
+    const double applied = shared.appliedRateHz.load();
+    const double rate = applied > minimumUsableRateHz ? applied : HitDetector::nominalRateHz;
+    const auto onsetOffsetNs = static_cast<std::uint64_t> (detector.peakWindow() * 1'000'000'000.0 / rate);
+    const auto onsetNs = nowNs > onsetOffsetNs ? nowNs - onsetOffsetNs : 0;
+
+    if (auto* observer = hitObserver.load())
+        observer->hitFired ({ onsetNs, strength, input, level });
+
+    if (! shared.powerOn.load() || cooldownRejects (onsetNs))
+        return;
+
+    if (hitQueue.tryPush ({ onsetNs, shared.playbackGeneration.load() }))
+    {
+        shared.lastHitOnsetNs.store (onsetNs);
+        shared.hitsAccepted.fetch_add (1);
+    }
+    else
+    {
+        shared.hitsDropped.fetch_add (1);
+    }
+}
+
+bool SensorMidiProcessor::cooldownRejects (std::uint64_t onsetNs) const noexcept
+{
+    const auto cooldown = shared.cooldownMs.load();
+    const auto lastOnsetNs = shared.lastHitOnsetNs.load();
+    return cooldown >= 1 && lastOnsetNs != 0 && lastOnsetNs <= onsetNs
+           && onsetNs - lastOnsetNs < static_cast<std::uint64_t> (cooldown) * 1'000'000u;
+}
+
+//==============================================================================
+// Settings
+
+void SensorMidiProcessor::setVolumePercent (double percent)
+{
+    const double gain = std::clamp (percent / 100.0, 0.0, 1.0);
+    if (std::isfinite (gain))
+        shared.masterGain.store (static_cast<float> (gain));
+}
+
+void SensorMidiProcessor::setCooldownMs (double value)
+{
+    if (! std::isfinite (value))
+        return;
+
+    // Ties go to even, as the control's own rounding does.
+    const double whole = std::clamp (std::nearbyint (value), 0.0, 150.0);
+    const auto stepped = static_cast<std::int32_t> (std::clamp (std::nearbyint (whole / 5.0) * 5.0, 0.0, 150.0));
+    if (shared.cooldownMs.exchange (stepped) != stepped)
+        shared.lastHitOnsetNs.store (0);
+}
+
+void SensorMidiProcessor::setSensitivityPercent (double percent)
+{
+    if (std::isnan (percent))
+        return;
+
+    const double clampedPercent = std::clamp (percent, 0.0, 100.0);
+    const double k = std::clamp (10.0 - 9.0 * clampedPercent / 100.0, 1.0, 10.0);
+
+    const std::lock_guard lock (profileLock);
+    shared.thresholdK.store (k);
+    const double background = shared.calBackground.load();
+    if (background > 0.0)
+        setDetectionThreshold (k, background);
+}
+
+void SensorMidiProcessor::setChoke (bool shouldChoke)
+{
+    const std::lock_guard lock (profileLock);
+    shared.choke.store (shouldChoke);
+}
+
+void SensorMidiProcessor::setCurve (const VelocityCurve& newCurve)
+{
+    const auto table = buildVelocityTable (newCurve);
+    {
+        const std::lock_guard lock (profileLock);
+        if (&newCurve != &curve)
+            curve = newCurve;
+    }
+    const std::lock_guard lock (curveTableLock);
+    velocityTable = table;
+}
+
+VelocityCurve SensorMidiProcessor::getCurve() const
+{
+    const std::lock_guard lock (profileLock);
+    return curve;
+}
+
+void SensorMidiProcessor::setDetectionThreshold (double thresholdK, double background) noexcept
+{
+    shared.detectionThreshold.store (std::max (thresholdK * background, minimumThreshold));
+}
+
+//==============================================================================
+// Commands
+
+bool SensorMidiProcessor::setPower (bool on)
+{
+    if (! on)
+    {
+        const std::lock_guard lock (powerLock);
+        shared.powerOnPending.store (false);
+        shared.powerOn.store (false);
+        shared.lastHitOnsetNs.store (0);
+        return true;
+    }
+
+    if (! shared.modelValid.load() || ! (shared.calBackground.load() > 0.0) || ! shared.sensorOk.load())
+        return false;
+    if (shared.powerOn.load())
+        return true;
+
+    // The output guard makes guardSequence odd while it trips; a power-on that overlaps a trip
+    // must not survive it.
+    const auto sequenceBefore = shared.guardSequence.load();
+    if ((sequenceBefore & 1) != 0)
+        return false;
+
+    shared.guardTripped.store (false);
+    shared.lastHitOnsetNs.store (0);
+    shared.powerSerial.fetch_add (1);
+    shared.powerOn.store (true);
+
+    if (shared.guardSequence.load() != sequenceBefore)
+    {
+        shared.powerOn.store (false);
+        shared.guardTripped.store (true);
+        return false;
+    }
+    return true;
+}
+
+bool SensorMidiProcessor::applyFactoryProfile (bool powerOnAfter)
+{
+    {
+        const std::lock_guard lock (profileLock);
+        profileModel = factory::ringingModel();
+        shared.calBackground.store (factory::calBackground);
+        shared.calLiveRef.store (factory::calLiveRef);
+        shared.thresholdK.store (factory::thresholdK);
+        shared.modelValid.store (true);
+        shared.profileIsFactory.store (true);
+    }
+
+    publishModel (factory::ringingModel());
+    shared.detectionThreshold.store (factory::detectionThreshold);
+    shared.playbackGeneration.fetch_add (1);
+
+    if (! powerOnAfter)
+        return true;
+
+    {
+        const std::lock_guard lock (powerLock);
+        if (shared.sensorOk.load())
+        {
+            shared.powerOnPending.store (false);
+            setPower (true);
+        }
+        else if (! sensorReader.hasFailed())
+        {
+            shared.powerOnPending.store (true);
+        }
+    }
+    shared.stateRevision.fetch_add (1);
+    return true;
+}
+
+void SensorMidiProcessor::publishModel (const RingingModel& model)
+{
+    const std::lock_guard lock (modelLock);
+    pendingModel = model;
+    shared.modelGeneration.fetch_add (1);
+}
+
+//==============================================================================
+// Audio thread
+
+void SensorMidiProcessor::prepareToPlay (double, int) {}
+
+void SensorMidiProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    buffer.clear();
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "calibration/RingingModel.h"
+#include "engine/EngineClock.h"
+#include "engine/HitDetector.h"
+#include "engine/HitQueue.h"
+#include "engine/ProcessorState.h"
+#include "engine/VelocityCurve.h"
+#include "sensor/SensorReader.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace bopwell
+{
+
+// A hit as the detector fired it, before Power, the cooldown or the queue decide whether it
+// plays.
+struct FiredHit
+{
+    std::uint64_t onsetNs = 0;
+    double strength = 0.0;
+    double input = 0.0;
+    double level = 0.0;
+};
+
+// Told of every hit that fires, on the thread that feeds the samples. Used by tools that replay a
+// stream on their own thread; an observer of the live sensor thread must not block or allocate.
+class HitObserver
+{
+public:
+    virtual ~HitObserver() = default;
+    virtual void hitFired (const FiredHit& hit) noexcept = 0;
+};
+
+} // namespace bopwell
+
+// The one object the sensor thread, the audio thread and the message thread all touch: it owns
+// the shared settings and telemetry, the locks, and the meeting points between the threads, and
+// wires the engine's units together.
+class SensorMidiProcessor final : public juce::AudioProcessor
+{
+public:
+    explicit SensorMidiProcessor (bopwell::EngineClock& clock = bopwell::EngineClock::steady());
+    ~SensorMidiProcessor() override;
+
+    // Sensor thread: runs the detector on one sample and queues the hit it may fire.
+    void handleSensorSample (const SensorReader::Sample& sample) noexcept;
+
+    // Settings (message thread)
+    void setVolumePercent (double percent);
+    void setCooldownMs (double value);
+    void setSensitivityPercent (double percent);
+    void setChoke (bool shouldChoke);
+    void setCurve (const bopwell::VelocityCurve& curve);
+    bopwell::VelocityCurve getCurve() const;
+
+    // Commands (message thread)
+    bool setPower (bool on);
+    bool applyFactoryProfile (bool powerOnAfter);
+
+    const bopwell::ProcessorState& state() const noexcept { return shared; }
+    double takeEnvelopePeak() noexcept { return shared.envelopePeak.exchange (0.0); }
+    const bopwell::HitQueue& pendingHits() const noexcept { return hitQueue; }
+    SensorReader& getSensorReader() noexcept { return sensorReader; }
+
+    // Set before samples flow; the observer must outlive the processor's use of it.
+    void setHitObserver (bopwell::HitObserver* observer) noexcept { hitObserver.store (observer); }
+
+    // juce::AudioProcessor
+    const juce::String getName() const override { return "Bopwell"; }
+    void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override {}
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
+    using juce::AudioProcessor::processBlock;
+    double getTailLengthSeconds() const override { return 0.0; }
+    bool acceptsMidi() const override { return false; }
+    bool producesMidi() const override { return false; }
+    bool isMidiEffect() const override { return false; }
+    bool hasEditor() const override { return false; }
+    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
+    int getNumPrograms() override { return 1; }
+    int getCurrentProgram() override { return 0; }
+    void setCurrentProgram (int) override {}
+    const juce::String getProgramName (int) override { return {}; }
+    void changeProgramName (int, const juce::String&) override {}
+    void getStateInformation (juce::MemoryBlock&) override {}
+    void setStateInformation (const void*, int) override {}
+
+private:
+    void applyReportedRate (double reportedRateHz) noexcept;
+    void noteSampleTime (std::uint64_t nowNs, double reportedRateHz) noexcept;
+    void adoptPendingModelIfChanged() noexcept;
+    void publishTelemetry (const bopwell::HitDetector::Frame& frame) noexcept;
+    void publishHit (std::uint64_t nowNs) noexcept;
+    bool cooldownRejects (std::uint64_t onsetNs) const noexcept;
+    void publishModel (const bopwell::RingingModel& model);
+    void setDetectionThreshold (double thresholdK, double background) noexcept;
+
+    bopwell::EngineClock& clock;
+    bopwell::ProcessorState shared;
+    SensorReader sensorReader;
+
+    mutable std::mutex profileLock;
+    std::mutex powerLock;
+    std::mutex curveTableLock;
+    std::mutex modelLock;
+
+    bopwell::VelocityCurve curve;                  // profileLock
+    bopwell::RingingModel profileModel;            // profileLock
+    bopwell::VelocityTable velocityTable {};       // curveTableLock
+    bopwell::RingingModel pendingModel;            // modelLock
+
+    // Sensor thread only
+    bopwell::HitDetector detector;
+    std::int32_t seenModelGeneration = 0;
+    std::atomic<bool> stallFlag { false };
+    std::atomic<bopwell::HitObserver*> hitObserver { nullptr };
+
+    bopwell::HitQueue hitQueue;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SensorMidiProcessor)
+};

@@ -1,0 +1,133 @@
+#include "cli/Cli.h"
+
+#include <juce_core/juce_core.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace
+{
+struct CliResult
+{
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+CliResult runCli (const std::vector<std::string>& args)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = bopwell::cli::run (args, out, err);
+    return { status, out.str(), err.str() };
+}
+
+std::vector<std::string> lines (const std::string& text)
+{
+    std::vector<std::string> result;
+    std::istringstream in (text);
+    for (std::string line; std::getline (in, line);)
+        result.push_back (line);
+    return result;
+}
+
+class CliTest : public ::testing::Test
+{
+protected:
+    std::string path (const char* name) const { return folder.getChildFile (name).getFullPathName().toStdString(); }
+
+    juce::TemporaryFile temporary;
+    juce::File folder = [this]
+    {
+        temporary.getFile().createDirectory();
+        return temporary.getFile();
+    }();
+
+    void TearDown() override { folder.deleteRecursively(); }
+};
+} // namespace
+
+TEST_F (CliTest, DetectFindsEveryTapOfASimulatedStreamAndNoneOnAQuietDesk)
+{
+    struct Case
+    {
+        const char* taps;
+        size_t expectedHits;
+    };
+    for (const auto& c : { Case { "0.5,1.5,2.5,3.5,4.5", 5 }, Case { "0.3,0.9,1.6,2.2,2.7,3.3,4.1,4.7", 8 }, Case { "none", 0 } })
+    {
+        const auto stream = path ("stream.csv");
+        const auto simulated = runCli ({ "simulate", "--seconds", "5", "--taps", c.taps, "--out", stream });
+        ASSERT_EQ (simulated.status, 0) << simulated.err;
+
+        const auto detected = runCli ({ "detect", stream });
+        ASSERT_EQ (detected.status, 0) << detected.err;
+        const auto rows = lines (detected.out);
+        ASSERT_FALSE (rows.empty());
+        EXPECT_EQ (rows.front(), "sample,onset_ms,strength,input,level");
+        EXPECT_EQ (rows.size() - 1, c.expectedHits) << c.taps;
+    }
+}
+
+TEST_F (CliTest, DetectRowsCarryTheFiringSampleAndOnset)
+{
+    const auto stream = path ("one.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "1", "--taps", "0.5:0.5", "--out", stream }).status, 0);
+    const auto rows = lines (runCli ({ "detect", stream }).out);
+    ASSERT_EQ (rows.size(), 2u);
+    // The tap starts at row 400; the 3-sample peak window closes at row 403, and the onset is
+    // put 3 samples of 802.5 Hz before that row's arrival at 503.75 ms.
+    EXPECT_EQ (rows[1], "403,500.012,0.312499737,1.000000,1.000000");
+}
+
+TEST_F (CliTest, SensitivityRaisesTheThresholdAboveALightTap)
+{
+    const auto stream = path ("light.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "1", "--taps", "0.5:0.0015", "--out", stream }).status, 0);
+    EXPECT_EQ (lines (runCli ({ "detect", stream }).out).size(), 2u);
+    EXPECT_EQ (lines (runCli ({ "detect", stream, "--sensitivity", "0" }).out).size(), 1u);
+}
+
+TEST_F (CliTest, ProblemsAreReportedWithTheirExitStatus)
+{
+    struct Case
+    {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const auto missing = path ("missing.csv");
+    const Case cases[] = {
+        { {}, 2, "Usage: bopwell-cli COMMAND" },
+        { { "frobnicate" }, 2, "bopwell-cli: unknown command \"frobnicate\"\nTry 'bopwell-cli --help'.\n" },
+        { { "detect" }, 2, "bopwell-cli detect: expects one stream file\nTry 'bopwell-cli detect --help'.\n" },
+        { { "detect", "a.csv", "--loud" }, 2, "bopwell-cli detect: unknown option --loud\n" },
+        { { "detect", "a.csv", "--rate" }, 2, "bopwell-cli detect: --rate needs a value\n" },
+        { { "detect", "a.csv", "--rate", "fast" }, 2, "bopwell-cli detect: --rate takes a number from 1 to 100000, not \"fast\"\n" },
+        { { "detect", "a.csv", "--cooldown=200" }, 2, "bopwell-cli detect: --cooldown takes a number from 0 to 150, not \"200\"\n" },
+        { { "detect", missing }, 1, "Could not open the stream file \"" + missing + "\".\n" },
+        { { "simulate" }, 2, "bopwell-cli simulate: --out FILE is required\n" },
+        { { "simulate", "--out", "x.csv", "--taps", "9" }, 2, "bopwell-cli simulate: --taps: \"9\" is not a time within the stream's 5 s\n" },
+        { { "simulate", "--out", "x.csv", "--taps", "1:0" }, 2, "bopwell-cli simulate: --taps: \"1:0\" needs a strength above 0 and at most 8 g\n" },
+        { { "simulate", "--out", "x.csv", "--seed", "-1" }, 2, "bopwell-cli simulate: --seed takes a whole number from 0 to 9007199254740992, not \"-1\"\n" },
+        { { "simulate", "--out", "/nonexistent/dir/x.csv", "--seconds", "0.1" }, 1, "Could not write the stream file \"/nonexistent/dir/x.csv\".\n" },
+    };
+    for (const auto& c : cases)
+    {
+        const auto result = runCli (c.args);
+        EXPECT_EQ (result.status, c.status) << c.err;
+        EXPECT_TRUE (result.err.starts_with (c.err)) << result.err;
+        EXPECT_TRUE (result.out.empty()) << result.out;
+    }
+}
+
+TEST_F (CliTest, HelpIsAvailableEverywhere)
+{
+    for (const auto& args : std::vector<std::vector<std::string>> { { "--help" }, { "detect", "--help" }, { "simulate", "-h" } })
+    {
+        const auto result = runCli (args);
+        EXPECT_EQ (result.status, 0);
+        EXPECT_TRUE (result.out.starts_with ("Usage: bopwell-cli")) << result.out;
+    }
+}
