@@ -5,6 +5,7 @@ namespace bopwell::factory
 
 const RingingModel& ringingModel() noexcept
 {
+    // clang-format off
     static const RingingModel model {
         {
             // X, lag 1 to 8
@@ -19,6 +20,7 @@ const RingingModel& ringingModel() noexcept
         },
         true,
     };
+    // clang-format on
     return model;
 }
 

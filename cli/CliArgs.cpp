@@ -29,8 +29,7 @@ std::optional<double> parseFiniteNumber (const std::string& text)
     return value;
 }
 
-std::optional<UsageError> CliArgs::parse (const std::vector<std::string>& words,
-                                          const std::vector<std::string>& knownOptions,
+std::optional<UsageError> CliArgs::parse (const std::vector<std::string>& words, const std::vector<std::string>& knownOptions,
                                           CliArgs& parsed)
 {
     for (size_t i = 0; i < words.size(); ++i)
@@ -86,8 +85,8 @@ std::optional<UsageError> CliArgs::number (const std::string& name, double minim
         return std::nullopt;
     const auto parsedValue = parseFiniteNumber (*raw);
     if (! parsedValue || *parsedValue < minimum || *parsedValue > maximum)
-        return UsageError { "--" + name + " takes a number from " + formatNumber (minimum) + " to " + formatNumber (maximum)
-                            + ", not \"" + *raw + "\"" };
+        return UsageError { "--" + name + " takes a number from " + formatNumber (minimum) + " to " + formatNumber (maximum) + ", not \""
+                            + *raw + "\"" };
     value = *parsedValue;
     return std::nullopt;
 }

@@ -26,8 +26,7 @@ struct UsageError
 class CliArgs
 {
 public:
-    static std::optional<UsageError> parse (const std::vector<std::string>& words,
-                                            const std::vector<std::string>& knownOptions,
+    static std::optional<UsageError> parse (const std::vector<std::string>& words, const std::vector<std::string>& knownOptions,
                                             CliArgs& parsed);
 
     bool helpRequested() const noexcept { return help; }

@@ -39,8 +39,7 @@ int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err)
     double rateHz = HitDetector::nominalRateHz;
     double sensitivity = 0.0;
     double cooldown = 0.0;
-    for (auto problem : { args.number ("rate", 1.0, 100000.0, rateHz),
-                          args.number ("sensitivity", 0.0, 100.0, sensitivity),
+    for (auto problem : { args.number ("rate", 1.0, 100000.0, rateHz), args.number ("sensitivity", 0.0, 100.0, sensitivity),
                           args.number ("cooldown", 0.0, 150.0, cooldown) })
         if (problem)
             return reportUsageError ("detect", *problem, err);

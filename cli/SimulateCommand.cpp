@@ -37,7 +37,8 @@ namespace
             const auto colon = item.find (':');
             const auto time = parseFiniteNumber (item.substr (0, colon));
             if (! time || *time < 0.0 || *time >= seconds)
-                return UsageError { "--taps: \"" + item + "\" is not a time within the stream's " + juce::String (seconds).toStdString() + " s" };
+                return UsageError { "--taps: \"" + item + "\" is not a time within the stream's " + juce::String (seconds).toStdString()
+                                    + " s" };
 
             DeskTap tap { *time, DeskTap::ordinaryStrengthG };
             if (colon != std::string::npos)
@@ -79,8 +80,7 @@ int runSimulate (const CliArgs& args, std::ostream& out, std::ostream& err)
     double seconds = 5.0;
     double rateHz = 800.0;
     long long seed = 1;
-    for (auto problem : { args.number ("seconds", 0.001, 3600.0, seconds),
-                          args.number ("rate", 1.0, 100000.0, rateHz),
+    for (auto problem : { args.number ("seconds", 0.001, 3600.0, seconds), args.number ("rate", 1.0, 100000.0, rateHz),
                           args.wholeNumber ("seed", 0, 1LL << 53, seed) })
         if (problem)
             return reportUsageError ("simulate", *problem, err);
@@ -118,7 +118,8 @@ int runSimulate (const CliArgs& args, std::ostream& out, std::ostream& err)
         return exitFailure;
     }
 
-    out << "Wrote " << sampleCount << " samples with " << taps.size() << (taps.size() == 1 ? " tap" : " taps") << " to " << *outPath << ".\n";
+    out << "Wrote " << sampleCount << " samples with " << taps.size() << (taps.size() == 1 ? " tap" : " taps") << " to " << *outPath
+        << ".\n";
     return exitSuccess;
 }
 

@@ -15,8 +15,8 @@ public:
     // Any non-zero instant will do; the engine reserves 0 for "no time yet".
     static constexpr std::uint64_t originNs = 1'000'000'000;
 
-    StreamReplay (const SampleStream& streamToPlay, double rateWithoutTimes, ManualEngineClock& engineClock) noexcept
-        : stream (streamToPlay), rateHz (rateWithoutTimes), clock (engineClock)
+    StreamReplay (const SampleStream& streamToPlay, double rateWithoutTimes, ManualEngineClock& engineClock) noexcept :
+        stream (streamToPlay), rateHz (rateWithoutTimes), clock (engineClock)
     {
     }
 

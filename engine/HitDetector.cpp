@@ -6,10 +6,7 @@
 namespace bopwell
 {
 
-HitDetector::HitDetector() noexcept
-{
-    setRate (nominalRateHz);
-}
+HitDetector::HitDetector() noexcept { setRate (nominalRateHz); }
 
 void HitDetector::setRate (double rateHz) noexcept
 {

@@ -44,10 +44,7 @@ public:
         return true;
     }
 
-    std::uint32_t size() const noexcept
-    {
-        return writeIndex.load (std::memory_order_acquire) - readIndex.load (std::memory_order_acquire);
-    }
+    std::uint32_t size() const noexcept { return writeIndex.load (std::memory_order_acquire) - readIndex.load (std::memory_order_acquire); }
 
 private:
     std::array<HitRecord, capacity> slots {};

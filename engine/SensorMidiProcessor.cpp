@@ -35,9 +35,8 @@ double trackBackground (double background, double envelope) noexcept
 }
 } // namespace
 
-SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock)
-    : juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
-      clock (engineClock)
+SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock) :
+    juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)), clock (engineClock)
 {
     setCurve (VelocityCurve::identity());
     detector.setRate (HitDetector::nominalRateHz);
@@ -62,8 +61,7 @@ void SensorMidiProcessor::handleSensorSample (const SensorReader::Sample& sample
     if (stallFlag.exchange (false))
         detector.reset();
 
-    const bool windowClosed = detector.process (sample.accelX, sample.accelY, sample.accelZ,
-                                                shared.detectionThreshold.load());
+    const bool windowClosed = detector.process (sample.accelX, sample.accelY, sample.accelZ, shared.detectionThreshold.load());
     bool fired = false;
     if (windowClosed)
     {
@@ -312,7 +310,4 @@ void SensorMidiProcessor::publishModel (const RingingModel& model)
 
 void SensorMidiProcessor::prepareToPlay (double, int) {}
 
-void SensorMidiProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
-{
-    buffer.clear();
-}
+void SensorMidiProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) { buffer.clear(); }

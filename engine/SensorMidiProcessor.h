@@ -108,10 +108,10 @@ private:
     std::mutex curveTableLock;
     std::mutex modelLock;
 
-    bopwell::VelocityCurve curve;                  // profileLock
-    bopwell::RingingModel profileModel;            // profileLock
-    bopwell::VelocityTable velocityTable {};       // curveTableLock
-    bopwell::RingingModel pendingModel;            // modelLock
+    bopwell::VelocityCurve curve;            // profileLock
+    bopwell::RingingModel profileModel;      // profileLock
+    bopwell::VelocityTable velocityTable {}; // curveTableLock
+    bopwell::RingingModel pendingModel;      // modelLock
 
     // Sensor thread only
     bopwell::HitDetector detector;

@@ -14,7 +14,14 @@ namespace
 {
     enum Column
     {
-        ax, ay, az, gx, gy, gz, tMs, columnCount
+        ax,
+        ay,
+        az,
+        gx,
+        gy,
+        gz,
+        tMs,
+        columnCount
     };
 
     constexpr std::array<const char*, columnCount> columnNames { "ax", "ay", "az", "gx", "gy", "gz", "t_ms" };

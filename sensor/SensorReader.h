@@ -13,7 +13,7 @@ public:
         double accelX = 0.0; // g
         double accelY = 0.0;
         double accelZ = 0.0;
-        double gyroX = 0.0;  // degrees per second; the latest gyroscope report, 0 before the first
+        double gyroX = 0.0; // degrees per second; the latest gyroscope report, 0 before the first
         double gyroY = 0.0;
         double gyroZ = 0.0;
         bool gyroFresh = false; // a gyroscope report arrived since the previous sample

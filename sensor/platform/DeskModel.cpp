@@ -19,10 +19,7 @@ namespace
         return offset < half ? s * s : -s * s;
     }
 
-    double quantise (double g) noexcept
-    {
-        return std::round (g / DeskModel::sensorResolutionG) * DeskModel::sensorResolutionG;
-    }
+    double quantise (double g) noexcept { return std::round (g / DeskModel::sensorResolutionG) * DeskModel::sensorResolutionG; }
 } // namespace
 
 DeskSurface DeskSurface::factoryFitted()
@@ -31,9 +28,7 @@ DeskSurface DeskSurface::factoryFitted()
     return { factory::ringingModel(), 1.0e-5 };
 }
 
-DeskModel::DeskModel() : DeskModel (Options {})
-{
-}
+DeskModel::DeskModel() : DeskModel (Options {}) {}
 
 DeskModel::DeskModel (Options options) : opts (std::move (options))
 {
@@ -55,8 +50,8 @@ void DeskModel::addTap (const DeskTap& tap)
 {
     const auto start = static_cast<std::int64_t> (std::llround (tap.timeSeconds * opts.rateHz));
     const ScheduledTap scheduled { start, tap.strengthG };
-    const auto at = std::upper_bound (taps.begin(), taps.end(), scheduled,
-                                      [] (const auto& a, const auto& b) { return a.startSample < b.startSample; });
+    const auto at =
+        std::upper_bound (taps.begin(), taps.end(), scheduled, [] (const auto& a, const auto& b) { return a.startSample < b.startSample; });
     const auto position = static_cast<size_t> (at - taps.begin());
     taps.insert (at, scheduled);
     firstLiveTap = std::min (firstLiveTap, position);

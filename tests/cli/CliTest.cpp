@@ -108,10 +108,18 @@ TEST_F (CliTest, ProblemsAreReportedWithTheirExitStatus)
         { { "detect", "a.csv", "--cooldown=200" }, 2, "bopwell-cli detect: --cooldown takes a number from 0 to 150, not \"200\"\n" },
         { { "detect", missing }, 1, "Could not open the stream file \"" + missing + "\".\n" },
         { { "simulate" }, 2, "bopwell-cli simulate: --out FILE is required\n" },
-        { { "simulate", "--out", "x.csv", "--taps", "9" }, 2, "bopwell-cli simulate: --taps: \"9\" is not a time within the stream's 5 s\n" },
-        { { "simulate", "--out", "x.csv", "--taps", "1:0" }, 2, "bopwell-cli simulate: --taps: \"1:0\" needs a strength above 0 and at most 8 g\n" },
-        { { "simulate", "--out", "x.csv", "--seed", "-1" }, 2, "bopwell-cli simulate: --seed takes a whole number from 0 to 9007199254740992, not \"-1\"\n" },
-        { { "simulate", "--out", "/nonexistent/dir/x.csv", "--seconds", "0.1" }, 1, "Could not write the stream file \"/nonexistent/dir/x.csv\".\n" },
+        { { "simulate", "--out", "x.csv", "--taps", "9" },
+          2,
+          "bopwell-cli simulate: --taps: \"9\" is not a time within the stream's 5 s\n" },
+        { { "simulate", "--out", "x.csv", "--taps", "1:0" },
+          2,
+          "bopwell-cli simulate: --taps: \"1:0\" needs a strength above 0 and at most 8 g\n" },
+        { { "simulate", "--out", "x.csv", "--seed", "-1" },
+          2,
+          "bopwell-cli simulate: --seed takes a whole number from 0 to 9007199254740992, not \"-1\"\n" },
+        { { "simulate", "--out", "/nonexistent/dir/x.csv", "--seconds", "0.1" },
+          1,
+          "Could not write the stream file \"/nonexistent/dir/x.csv\".\n" },
     };
     for (const auto& c : cases)
     {

@@ -22,8 +22,8 @@ RingingModel silentModel()
 class HighPassDriver
 {
 public:
-    explicit HighPassDriver (HitDetector& detectorToDrive, double detectionThreshold = 0.001)
-        : detector (detectorToDrive), threshold (detectionThreshold), alpha (1.0 / (0.2 * detectorToDrive.rateHz()))
+    explicit HighPassDriver (HitDetector& detectorToDrive, double detectionThreshold = 0.001) :
+        detector (detectorToDrive), threshold (detectionThreshold), alpha (1.0 / (0.2 * detectorToDrive.rateHz()))
     {
     }
 
@@ -78,7 +78,8 @@ TEST (HitDetector, DerivesItsWindowsFromTheRate)
         double rate;
         int w, r, t, holdoff;
     };
-    for (const auto& c : { Case { 802.5, 4, 6, 120, 14 }, Case { 700.0, 4, 5, 105, 14 }, Case { 100.0, 1, 0, 15, 11 }, Case { 5000.0, 16, 40, 750, 26 } })
+    for (const auto& c :
+         { Case { 802.5, 4, 6, 120, 14 }, Case { 700.0, 4, 5, 105, 14 }, Case { 100.0, 1, 0, 15, 11 }, Case { 5000.0, 16, 40, 750, 26 } })
     {
         HitDetector detector;
         detector.setRate (c.rate);
@@ -164,9 +165,11 @@ TEST (HitDetector, TriggerTimingFollowsHoldoffSpacingAndRearming)
         // Held between half and the whole threshold, the detector stays disarmed until T = 120
         // samples after the trigger: a crossing at 40 + 119 is too early, one at 40 + 121 fires.
         { "re-arming by timeout, too early",
-          heldBetweenHalfAndThreshold (41, 300, 0.0007, withSpikes (300, { { 40, 0.01 }, { 156, 0.03 } })), { 43 } },
+          heldBetweenHalfAndThreshold (41, 300, 0.0007, withSpikes (300, { { 40, 0.01 }, { 156, 0.03 } })),
+          { 43 } },
         { "re-arming by timeout",
-          heldBetweenHalfAndThreshold (41, 300, 0.0007, withSpikes (300, { { 40, 0.01 }, { 161, 0.03 } })), { 43, 164 } },
+          heldBetweenHalfAndThreshold (41, 300, 0.0007, withSpikes (300, { { 40, 0.01 }, { 161, 0.03 } })),
+          { 43, 164 } },
     };
 
     for (const auto& c : cases)

@@ -52,7 +52,8 @@ TEST (ProcessorSettings, VolumeClampsToUnityAndIgnoresNonFinite)
         double percent;
         float stored;
     };
-    for (const auto& c : { Case { 150, 1.0f }, Case { -10, 0.0f }, Case { 55, 0.55f }, Case { notANumber, 0.55f }, Case { infinity, 1.0f } })
+    for (const auto& c :
+         { Case { 150, 1.0f }, Case { -10, 0.0f }, Case { 55, 0.55f }, Case { notANumber, 0.55f }, Case { infinity, 1.0f } })
     {
         ManualEngineClock clock;
         SensorMidiProcessor processor (clock);
@@ -69,7 +70,8 @@ TEST (ProcessorSettings, CooldownRoundsToStepsOfFive)
         double input;
         int stored;
     };
-    const Case cases[] = { { 37, 35 }, { 38, 40 }, { 500, 150 }, { -4, 0 }, { 12.5, 10 }, { 13.5, 15 }, { 7.5, 10 }, { 2.5, 0 }, { 150, 150 }, { notANumber, 25 }, { -infinity, 25 } };
+    const Case cases[] = { { 37, 35 },  { 38, 40 }, { 500, 150 }, { -4, 0 },          { 12.5, 10 },     { 13.5, 15 },
+                           { 7.5, 10 }, { 2.5, 0 }, { 150, 150 }, { notANumber, 25 }, { -infinity, 25 } };
     for (const auto& c : cases)
     {
         ManualEngineClock clock;

@@ -36,10 +36,10 @@ TEST (VelocityCurve, ShapeBendsTheSegment)
 TEST (VelocityCurve, OutsideThePointsHoldsTheEndValues)
 {
     const auto table = buildVelocityTable ({ { { 0.2, 0.1 }, { 0.2, 0.4 }, { 0.8, 0.9 } }, { 0.5, 0.5 } });
-    EXPECT_EQ (table[0], 0.1f);                              // before the first point
-    EXPECT_EQ (table[102], 0.1f);                            // 102/511 < 0.2
+    EXPECT_EQ (table[0], 0.1f);                                                               // before the first point
+    EXPECT_EQ (table[102], 0.1f);                                                             // 102/511 < 0.2
     EXPECT_FLOAT_EQ (table[103], static_cast<float> (0.4 + 0.5 * (103 / 511.0 - 0.2) / 0.6)); // zero-width segment skipped
-    EXPECT_EQ (table[511], 0.9f);                            // past the last point
+    EXPECT_EQ (table[511], 0.9f);                                                             // past the last point
 }
 
 TEST (VelocityCurve, LookUpInterpolatesBetweenEntries)

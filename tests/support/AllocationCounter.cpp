@@ -30,20 +30,11 @@ void* allocateOrThrow (std::size_t size, std::size_t alignment = 0)
 namespace bopwell::test
 {
 
-AllocationCounter::AllocationCounter() noexcept : startCount (allocationCount), wasCounting (counting)
-{
-    counting = true;
-}
+AllocationCounter::AllocationCounter() noexcept : startCount (allocationCount), wasCounting (counting) { counting = true; }
 
-AllocationCounter::~AllocationCounter()
-{
-    counting = wasCounting;
-}
+AllocationCounter::~AllocationCounter() { counting = wasCounting; }
 
-std::size_t AllocationCounter::allocations() const noexcept
-{
-    return allocationCount - startCount;
-}
+std::size_t AllocationCounter::allocations() const noexcept { return allocationCount - startCount; }
 
 } // namespace bopwell::test
 
@@ -53,8 +44,14 @@ void* operator new (std::size_t size, std::align_val_t a) { return allocateOrThr
 void* operator new[] (std::size_t size, std::align_val_t a) { return allocateOrThrow (size, static_cast<std::size_t> (a)); }
 void* operator new (std::size_t size, const std::nothrow_t&) noexcept { return allocate (size); }
 void* operator new[] (std::size_t size, const std::nothrow_t&) noexcept { return allocate (size); }
-void* operator new (std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept { return allocate (size, static_cast<std::size_t> (a)); }
-void* operator new[] (std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept { return allocate (size, static_cast<std::size_t> (a)); }
+void* operator new (std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept
+{
+    return allocate (size, static_cast<std::size_t> (a));
+}
+void* operator new[] (std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept
+{
+    return allocate (size, static_cast<std::size_t> (a));
+}
 
 void operator delete (void* p) noexcept { std::free (p); }
 void operator delete[] (void* p) noexcept { std::free (p); }

@@ -14,8 +14,8 @@ namespace bopwell::test
 class ProcessorHarness : private HitObserver
 {
 public:
-    explicit ProcessorHarness (double reportedRateHz = HitDetector::nominalRateHz, double streamRateHz = 800.0)
-        : periodNs (static_cast<std::uint64_t> (1e9 / streamRateHz))
+    explicit ProcessorHarness (double reportedRateHz = HitDetector::nominalRateHz, double streamRateHz = 800.0) :
+        periodNs (static_cast<std::uint64_t> (1e9 / streamRateHz))
     {
         processor.getSensorReader().publishSampleRateHz (reportedRateHz);
         processor.setHitObserver (this);
