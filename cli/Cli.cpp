@@ -59,6 +59,26 @@ const std::vector<Command>& commands()
           "  --rate HZ         sensor report rate (default 800)\n",
           { "out", "seconds", "taps", "seed", "rate" },
           runSimulate },
+        { "render",
+          "play a sensor stream through the whole engine into a WAV file",
+          "Usage: bopwell-cli render STREAM.csv --out OUT.wav [--rate HZ] [--pack INDEX] [--sample-rate HZ]\n"
+          "                          [--block N] [--seed N]\n"
+          "\n"
+          "Drives the hit detector, the hit queue and the voice engine with Power on, interleaving the\n"
+          "stream's rows and audio blocks as the sensor and audio threads would, and writes a 32-bit float\n"
+          "stereo WAV. The same stream and seed give the same file, bit for bit. Prints one JSON line:\n"
+          "  {\"hits\", \"hitsAccepted\", \"hitsDropped\", \"voicesStarted\", \"frames\", \"guardTripped\"}\n"
+          "where hits counts the hits that fired, before Power, the cooldown and the queue.\n"
+          "\n"
+          "Options:\n"
+          "  --out FILE        where to write the audio (required)\n"
+          "  --rate HZ         the sensor's measured report rate (default 802.5)\n"
+          "  --pack INDEX      built-in pack 0 to 8 (default 0, Chocolate)\n"
+          "  --sample-rate HZ  output sample rate (default 48000)\n"
+          "  --block N         audio block size in frames (default 512)\n"
+          "  --seed N          seed of the shuffle's generator (default 1)\n",
+          { "out", "rate", "pack", "sample-rate", "block", "seed" },
+          runRender },
     };
     return table;
 }

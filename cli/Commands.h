@@ -22,6 +22,7 @@ const std::vector<Command>& commands();
 
 int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err);
 int runSimulate (const CliArgs& args, std::ostream& out, std::ostream& err);
+int runRender (const CliArgs& args, std::ostream& out, std::ostream& err);
 
 // Prints "bopwell-cli NAME: problem" and the hint to --help; returns exitUsage.
 int reportUsageError (const std::string& command, const UsageError& error, std::ostream& err);

@@ -44,6 +44,19 @@ public:
         return true;
     }
 
+    // Consumer side: hands every waiting hit to the visitor and frees the slots in one step.
+    template <typename Visitor>
+    void drain (Visitor&& visit) noexcept
+    {
+        const auto write = writeIndex.load (std::memory_order_acquire);
+        for (auto read = readIndex.load (std::memory_order_relaxed); read != write; ++read)
+            visit (slots[read % capacity]);
+        readIndex.store (write, std::memory_order_release);
+    }
+
+    // Consumer side: forgets every waiting hit.
+    void discardAll() noexcept { readIndex.store (writeIndex.load (std::memory_order_acquire), std::memory_order_release); }
+
     std::uint32_t size() const noexcept { return writeIndex.load (std::memory_order_acquire) - readIndex.load (std::memory_order_acquire); }
 
 private:

@@ -36,6 +36,9 @@ struct ProcessorState
     std::atomic<std::int32_t> guardSequence { 0 };
     std::atomic<std::int32_t> playbackGeneration { 0 };
     std::atomic<std::uint64_t> lastHitOnsetNs { 0 };
+    std::atomic<bool> flushHitsRequest { false };
+    std::atomic<bool> stopAllRequest { false };
+    std::atomic<double> sampleRate { 0.0 };
 
     // Sensor watch
     std::atomic<std::uint64_t> lastSampleNs { 0 };
@@ -52,6 +55,8 @@ struct ProcessorState
     std::atomic<double> lastHitLevel { 0.0 };
     std::atomic<std::int32_t> hitsAccepted { 0 };
     std::atomic<std::int32_t> hitsDropped { 0 };
+    std::atomic<std::int32_t> activeVoiceCount { 0 };
+    std::atomic<std::int32_t> voicesStarted { 0 };
     std::atomic<std::int32_t> stateRevision { 0 };
 };
 

@@ -1,6 +1,7 @@
 #include "engine/SensorMidiProcessor.h"
 
 #include "calibration/FactoryProfile.h"
+#include "packs/BuiltInPacks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +39,17 @@ double trackBackground (double background, double envelope) noexcept
 SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock) :
     juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)), clock (engineClock)
 {
+    formatManager.registerBasicFormats();
+
+    const auto addressBits = static_cast<std::uint32_t> (reinterpret_cast<std::uintptr_t> (this));
+    const auto clockBits = static_cast<std::uint32_t> (clock.nowNs());
+    voiceEngine.random.seed (addressBits != clockBits ? addressBits ^ clockBits : XorshiftRandom::zeroReplacement);
+
     setCurve (VelocityCurve::identity());
+    {
+        const std::lock_guard lock (profileLock);
+        loadBuiltInPack (0);
+    }
     detector.setRate (HitDetector::nominalRateHz);
     shared.appliedRateHz.store (HitDetector::nominalRateHz);
     applyFactoryProfile (false);
@@ -305,9 +316,268 @@ void SensorMidiProcessor::publishModel (const RingingModel& model)
     shared.modelGeneration.fetch_add (1);
 }
 
+void SensorMidiProcessor::stopAllVoices() noexcept
+{
+    shared.playbackGeneration.fetch_add (1);
+    shared.stopAllRequest.store (true);
+}
+
+void SensorMidiProcessor::seedRandom (std::uint32_t seed) noexcept
+{
+    const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+    voiceEngine.random.seed (seed);
+}
+
+//==============================================================================
+// Packs
+
+bool SensorMidiProcessor::loadBuiltInPack (int index)
+{
+    if (index < 0 || index >= samplepack::builtInPackCount)
+        return false;
+
+    const std::lock_guard lock (packLoadMutex);
+    samplepack::Data pack;
+    if (! samplepack::decodeBuiltInPack (index, formatManager, pack))
+        return false;
+    installPack (pack, pack.name, index);
+    return true;
+}
+
+void SensorMidiProcessor::resetPlayback() noexcept
+{
+    voiceEngine.resetVoices();
+    voiceEngine.shuffle.reset();
+}
+
+void SensorMidiProcessor::installPack (samplepack::Data& data, const juce::String& label, int index)
+{
+    const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+    std::swap (samples, data.samples);
+    samplePaths = data.sourcePaths;
+    resetPlayback();
+
+    if (label.isNotEmpty())
+        packLabel = label;
+    else if (samples.size() == 1)
+        packLabel = samples.front().name;
+    else
+        packLabel = juce::String (static_cast<int> (samples.size())) + " samples (shuffle)";
+
+    builtInPack = index;
+    panSpread = index >= 0 && index < samplepack::builtInPackCount
+                    ? std::clamp (samplepack::builtInPacks()[static_cast<size_t> (index)].panSpread, 0.0f, 1.0f)
+                    : 0.0f;
+    shared.playbackGeneration.fetch_add (1);
+}
+
+void SensorMidiProcessor::clearPack (const juce::String& label, const juce::StringArray& paths)
+{
+    VoiceEngine::Samples old;
+    {
+        const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+        std::swap (samples, old);
+        samplePaths = paths;
+        builtInPack = -1;
+        panSpread = 0.0f;
+        resetPlayback();
+        packLabel = label;
+    }
+    shared.playbackGeneration.fetch_add (1);
+}
+
+juce::String SensorMidiProcessor::getPackLabel() const
+{
+    const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+    return packLabel;
+}
+
+int SensorMidiProcessor::getBuiltInPack() const
+{
+    const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+    return builtInPack;
+}
+
+float SensorMidiProcessor::getPanSpread() const
+{
+    const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+    return panSpread;
+}
+
+juce::StringArray SensorMidiProcessor::getSamplePaths() const
+{
+    const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+    return samplePaths;
+}
+
+int SensorMidiProcessor::getSampleCount() const
+{
+    const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+    return static_cast<int> (samples.size());
+}
+
 //==============================================================================
 // Audio thread
 
-void SensorMidiProcessor::prepareToPlay (double, int) {}
+void SensorMidiProcessor::prepareToPlay (double sampleRate, int)
+{
+    const bool firstCall = ! prepared;
+    prepared = true;
 
-void SensorMidiProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&) { buffer.clear(); }
+    setPower (false);
+    {
+        const juce::SpinLock::ScopedLockType lock (sampleSetLock);
+        shared.sampleRate.store (sampleRate);
+        voiceEngine.prepare (sampleRate);
+        shared.activeVoiceCount.store (0);
+        shared.flushHitsRequest.store (true);
+    }
+
+    if (! firstCall)
+        return;
+
+    bool modelValid = false;
+    {
+        const std::lock_guard lock (profileLock);
+        modelValid = profileModel.modelValid;
+    }
+    if (! modelValid)
+        return;
+
+    const std::lock_guard lock (powerLock);
+    if (shared.sensorOk.load())
+    {
+        shared.powerOnPending.store (false);
+        setPower (true);
+    }
+    else if (! sensorReader.hasFailed())
+    {
+        shared.powerOnPending.store (true);
+    }
+}
+
+SensorMidiProcessor::BlockTiming SensorMidiProcessor::timeBlock (int numSamples) const noexcept
+{
+    const auto nowNs = clock.nowNs();
+    const double rate = voiceEngine.sampleRate();
+    const double nsPerSample = rate > 0.0 ? 1e9 / rate : 0.0;
+    const auto blockNs = static_cast<std::uint64_t> (nsPerSample * numSamples);
+    return { nowNs > blockNs ? nowNs - blockNs : 0, nsPerSample };
+}
+
+void SensorMidiProcessor::startQueuedHits (const juce::AudioBuffer<float>& buffer, const BlockTiming& timing, bool choke) noexcept
+{
+    const auto generation = shared.playbackGeneration.load();
+    const bool powered = shared.powerOn.load();
+    const int numSamples = buffer.getNumSamples();
+    const bool stereo = buffer.getNumChannels() >= 2;
+
+    hitQueue.drain (
+        [&] (const HitRecord& hit)
+        {
+            if (hit.generation != generation || ! powered)
+                return;
+
+            int offset = 0;
+            if (timing.nsPerSample > 0.0 && hit.onsetNs > timing.startNs)
+                offset = std::clamp (static_cast<int> (static_cast<double> (hit.onsetNs - timing.startNs) / timing.nsPerSample), 0,
+                                     std::max (numSamples, 1) - 1);
+
+            const int pick = voiceEngine.shuffle.pick (static_cast<int> (samples.size()), voiceEngine.random);
+            if (pick < 0 || pick >= static_cast<int> (samples.size()) || samples[static_cast<size_t> (pick)].audio.getNumSamples() < 1)
+                return;
+
+            if (choke)
+                voiceEngine.fadeOutActiveVoices (offset);
+
+            auto& voice = voiceEngine.startVoice (pick, offset);
+            if (stereo && panSpread > 0.0f)
+                spreadPan (voice, panSpread, voiceEngine.random);
+            shared.voicesStarted.fetch_add (1);
+        });
+}
+
+void SensorMidiProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    const juce::ScopedNoDenormals noDenormals;
+
+    if (! buffer.hasBeenCleared())
+        buffer.clear();
+    const bool choke = shared.choke.load();
+
+    const juce::SpinLock::ScopedTryLockType lock (sampleSetLock);
+    if (! lock.isLocked())
+        return;
+
+    const auto timing = timeBlock (buffer.getNumSamples());
+    outputGuard.followPowerSerial (shared.powerSerial.load());
+
+    if (shared.flushHitsRequest.exchange (false))
+        hitQueue.discardAll();
+    if (shared.stopAllRequest.exchange (false))
+        voiceEngine.fadeOutActiveVoices (0);
+
+    startQueuedHits (buffer, timing, choke);
+
+    const auto atBlockStart = voiceEngine.voices();
+    voiceEngine.render (buffer, samples);
+    const auto gain = voiceEngine.takeGainRamp (shared.masterGain.load(), buffer.getNumSamples());
+    finishBlock (buffer, gain);
+    guardOutput (buffer, atBlockStart, gain, timing);
+
+    shared.activeVoiceCount.store (voiceEngine.activeCount());
+}
+
+void SensorMidiProcessor::finishBlock (juce::AudioBuffer<float>& buffer, const GainRamp& gain) noexcept
+{
+    applyGain (buffer, gain);
+    softClip (buffer);
+}
+
+void SensorMidiProcessor::guardOutput (juce::AudioBuffer<float>& buffer, const VoiceEngine::Voices& atBlockStart, const GainRamp& gain,
+                                       const BlockTiming& timing) noexcept
+{
+    const auto onsets = OutputGuard::findOnsets (voiceEngine, atBlockStart, samples, buffer, gain);
+    if (onsets.count == 0)
+        return;
+
+    const int tripAt = outputGuard.log (onsets, timing.startNs, timing.nsPerSample, shared.powerSerial.load());
+    const int logged = tripAt < 0 ? onsets.count : tripAt + 1;
+
+    std::uint16_t heard = 0;
+    for (int e = 0; e < logged; ++e)
+        heard |= onsets.events[static_cast<size_t> (e)].voices;
+
+    auto markHeard = [heard] (VoiceEngine::Voices& voices)
+    {
+        for (int i = 0; i < VoiceEngine::voiceCount; ++i)
+            if ((heard & (1u << i)) != 0)
+                voices[static_cast<size_t> (i)].onsetPending = false;
+    };
+
+    if (tripAt < 0)
+    {
+        markHeard (voiceEngine.voices());
+        return;
+    }
+
+    shared.guardSequence.fetch_add (1);
+    shared.guardTripped.store (true);
+    shared.powerOn.store (false);
+    shared.guardSequence.fetch_add (1);
+
+    // Play the block again as it would have sounded had the guard stopped at the tripping onset:
+    // the voices heard so far stay, the ones that would have followed are dropped.
+    auto& voices = voiceEngine.voices();
+    voices = atBlockStart;
+    markHeard (voices);
+    buffer.clear();
+    voiceEngine.render (buffer, samples,
+                        [&atBlockStart, &voices] (int i)
+                        { return ! atBlockStart[static_cast<size_t> (i)].onsetPending || ! voices[static_cast<size_t> (i)].onsetPending; });
+    finishBlock (buffer, gain);
+
+    for (auto& voice : voices)
+        if (voice.onsetPending)
+            voice = Voice {};
+}

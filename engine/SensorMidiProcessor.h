@@ -4,10 +4,14 @@
 #include "engine/EngineClock.h"
 #include "engine/HitDetector.h"
 #include "engine/HitQueue.h"
+#include "engine/OutputGuard.h"
 #include "engine/ProcessorState.h"
 #include "engine/VelocityCurve.h"
+#include "engine/VoiceEngine.h"
+#include "packs/SamplePack.h"
 #include "sensor/SensorReader.h"
 
+#include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <atomic>
@@ -60,6 +64,20 @@ public:
     // Commands (message thread)
     bool setPower (bool on);
     bool applyFactoryProfile (bool powerOnAfter);
+    void stopAllVoices() noexcept;
+
+    // Packs. installPack leaves the previous samples in the record for the caller to destroy.
+    bool loadBuiltInPack (int index);
+    void installPack (bopwell::samplepack::Data& data, const juce::String& label, int index);
+    void clearPack (const juce::String& label, const juce::StringArray& paths);
+    juce::String getPackLabel() const;
+    int getBuiltInPack() const;
+    float getPanSpread() const;
+    juce::StringArray getSamplePaths() const;
+    int getSampleCount() const;
+
+    // Fixes the shuffle's generator, for reproducible renders.
+    void seedRandom (std::uint32_t seed) noexcept;
 
     const bopwell::ProcessorState& state() const noexcept { return shared; }
     double takeEnvelopePeak() noexcept { return shared.envelopePeak.exchange (0.0); }
@@ -99,6 +117,18 @@ private:
     void publishModel (const bopwell::RingingModel& model);
     void setDetectionThreshold (double thresholdK, double background) noexcept;
 
+    struct BlockTiming
+    {
+        std::uint64_t startNs = 0;
+        double nsPerSample = 0.0;
+    };
+    BlockTiming timeBlock (int numSamples) const noexcept;
+    void startQueuedHits (const juce::AudioBuffer<float>& buffer, const BlockTiming& timing, bool choke) noexcept;
+    void guardOutput (juce::AudioBuffer<float>& buffer, const bopwell::VoiceEngine::Voices& atBlockStart, const bopwell::GainRamp& gain,
+                      const BlockTiming& timing) noexcept;
+    void finishBlock (juce::AudioBuffer<float>& buffer, const bopwell::GainRamp& gain) noexcept;
+    void resetPlayback() noexcept;
+
     bopwell::EngineClock& clock;
     bopwell::ProcessorState shared;
     SensorReader sensorReader;
@@ -120,6 +150,21 @@ private:
     std::atomic<bopwell::HitObserver*> hitObserver { nullptr };
 
     bopwell::HitQueue hitQueue;
+
+    // Sample set, under sampleSetLock; the audio thread only ever tries the lock.
+    juce::SpinLock sampleSetLock;
+    std::mutex packLoadMutex;
+    juce::AudioFormatManager formatManager;
+    bopwell::VoiceEngine::Samples samples;
+    juce::StringArray samplePaths;
+    int builtInPack = 0;
+    float panSpread = 0.0f;
+    juce::String packLabel { "(no sample)" };
+
+    // Audio thread
+    bopwell::VoiceEngine voiceEngine;
+    bopwell::OutputGuard outputGuard;
+    bool prepared = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SensorMidiProcessor)
 };

@@ -1,0 +1,105 @@
+#include "cli/Commands.h"
+#include "cli/StreamRender.h"
+
+#include "packs/BuiltInPacks.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <ostream>
+
+namespace bopwell::cli
+{
+
+namespace
+{
+    // Counts every hit that fires, before Power, the cooldown or the queue decide.
+    struct HitCounter final : HitObserver
+    {
+        void hitFired (const FiredHit&) noexcept override { ++count; }
+        int count = 0;
+    };
+
+    bool writeWav (const juce::File& target, const juce::AudioBuffer<float>& audio, double sampleRate)
+    {
+        juce::TemporaryFile temporary (target);
+        {
+            auto stream = std::make_unique<juce::FileOutputStream> (temporary.getFile());
+            if (! stream->openedOk())
+                return false;
+            juce::WavAudioFormat wav;
+            std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), sampleRate, 2, 32, {}, 0));
+            if (writer == nullptr)
+                return false;
+            stream.release(); // the writer owns the stream now
+            if (! writer->writeFromAudioSampleBuffer (audio, 0, audio.getNumSamples()))
+                return false;
+        }
+        return temporary.overwriteTargetFileWithTemporary();
+    }
+} // namespace
+
+int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
+{
+    if (args.positionals().size() != 1)
+        return reportUsageError ("render", { "expects one stream file" }, err);
+    const auto outPath = args.text ("out");
+    if (! outPath || outPath->empty())
+        return reportUsageError ("render", { "--out FILE.wav is required" }, err);
+
+    double rateHz = HitDetector::nominalRateHz;
+    double sampleRate = 48000.0;
+    long long blockSize = 512;
+    long long pack = 0;
+    long long seed = 1;
+    for (auto problem :
+         { args.number ("rate", 1.0, 100000.0, rateHz), args.number ("sample-rate", 8000.0, 384000.0, sampleRate),
+           args.wholeNumber ("block", 1, 8192, blockSize), args.wholeNumber ("pack", 0, samplepack::builtInPackCount - 1, pack),
+           args.wholeNumber ("seed", 0, 0xFFFFFFFFLL, seed) })
+        if (problem)
+            return reportUsageError ("render", *problem, err);
+
+    const auto read = readSampleStreamFile (args.positionals().front());
+    if (! read.ok)
+    {
+        err << read.message << "\n";
+        return exitFailure;
+    }
+
+    ManualEngineClock clock (StreamReplay::originNs);
+    SensorMidiProcessor processor (clock);
+    if (pack != 0 && ! processor.loadBuiltInPack (static_cast<int> (pack)))
+    {
+        err << "Could not load the built-in pack " << pack << ".\n";
+        return exitFailure;
+    }
+    processor.getSensorReader().publishSampleRateHz (rateHz);
+    processor.seedRandom (static_cast<std::uint32_t> (seed));
+
+    HitCounter hits;
+    processor.setHitObserver (&hits);
+    const StreamReplay replay (read.stream, rateHz, clock);
+
+    // The device starts once the sensor has delivered its first sample, so that the first
+    // prepareToPlay finds the sensor ready and turns Power on, as it does in the app.
+    if (replay.rowCount() > 0)
+        replay.feed (0, processor);
+    processor.setPlayConfigDetails (0, 2, sampleRate, static_cast<int> (blockSize));
+    processor.prepareToPlay (sampleRate, static_cast<int> (blockSize));
+    const auto audio = StreamRender (replay, processor, clock, { sampleRate, static_cast<int> (blockSize), 10.0 }).renderAll (1);
+    processor.setHitObserver (nullptr);
+
+    const auto target = juce::File::getCurrentWorkingDirectory().getChildFile (juce::String (*outPath));
+    if (! writeWav (target, audio, sampleRate))
+    {
+        err << "Could not write the audio file \"" << *outPath << "\".\n";
+        return exitFailure;
+    }
+
+    const auto& s = processor.state();
+    out << "{\"hits\":" << hits.count << ",\"hitsAccepted\":" << s.hitsAccepted.load() << ",\"hitsDropped\":" << s.hitsDropped.load()
+        << ",\"voicesStarted\":" << s.voicesStarted.load() << ",\"frames\":" << audio.getNumSamples()
+        << ",\"guardTripped\":" << (s.guardTripped.load() ? "true" : "false") << "}\n";
+    return exitSuccess;
+}
+
+} // namespace bopwell::cli
