@@ -5,9 +5,19 @@ add_subdirectory("${PROJECT_SOURCE_DIR}/tools/generate-assets" "${CMAKE_BINARY_D
 
 set(BOPWELL_GENERATED_ASSETS_DIR "${CMAKE_BINARY_DIR}/assets/generated")
 
-# Each pack's file prefix and sample count, as tools/generate-assets/BuiltInPacks.cpp makes them.
-set(_bopwell_sample_packs
-  chocolate:13 wax:19 sticky_keyboard:14 keyboard:20 bubble_wrap:15 nailgun:8 driver:6 whiplash:1 man:5)
+# Each pack's file prefix and sample count, read from the table the product and the generator share.
+file(STRINGS "${PROJECT_SOURCE_DIR}/packs/BuiltInPackTable.h" _bopwell_pack_rows
+  REGEX "^ *\\{ \"[a-z-]+\", \"[^\"]+\", \"[a-z_]+\", [0-9]+,")
+set(_bopwell_sample_packs)
+foreach(_row IN LISTS _bopwell_pack_rows)
+  string(REGEX REPLACE "^ *\\{ \"[a-z-]+\", \"[^\"]+\", \"([a-z_]+)\", ([0-9]+),.*" "\\1:\\2" _pack "${_row}")
+  list(APPEND _bopwell_sample_packs "${_pack}")
+endforeach()
+list(LENGTH _bopwell_sample_packs _bopwell_pack_count)
+if(NOT _bopwell_pack_count EQUAL 9)
+  message(FATAL_ERROR "packs/BuiltInPackTable.h: expected 9 pack rows, read ${_bopwell_pack_count}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/packs/BuiltInPackTable.h")
 
 set(_bopwell_assets)
 foreach(_pack IN LISTS _bopwell_sample_packs)

@@ -366,7 +366,7 @@ void SensorMidiProcessor::installPack (samplepack::Data& data, const juce::Strin
 
     builtInPack = index;
     panSpread = index >= 0 && index < samplepack::builtInPackCount
-                    ? std::clamp (samplepack::builtInPacks()[static_cast<size_t> (index)].panSpread, 0.0f, 1.0f)
+                    ? std::clamp (samplepack::builtInPackTable[static_cast<size_t> (index)].panSpread, 0.0f, 1.0f)
                     : 0.0f;
     shared.playbackGeneration.fetch_add (1);
 }

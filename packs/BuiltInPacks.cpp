@@ -5,26 +5,10 @@
 namespace bopwell::samplepack
 {
 
-const std::array<BuiltInPackInfo, builtInPackCount>& builtInPacks() noexcept
-{
-    static constexpr std::array<BuiltInPackInfo, builtInPackCount> table { {
-        { "chocolate", "Chocolate", "chocolate", 13, 0.0f },
-        { "wax", "Wax", "wax", 19, 0.0f },
-        { "sticky-keyboard", "Sticky Keyboard", "sticky_keyboard", 14, 0.0f },
-        { "keyboard", "Keyboard", "keyboard", 20, 0.0f },
-        { "bubble-wrap", "Bubble Wrap", "bubble_wrap", 15, 0.2f },
-        { "nailgun", "Nailgun", "nailgun", 8, 0.0f },
-        { "driver", "Driver", "driver", 6, 0.0f },
-        { "whiplash", "Whiplash", "whiplash", 1, 0.0f },
-        { "man", "Man", "man", 5, 0.0f },
-    } };
-    return table;
-}
-
 juce::StringArray getBuiltInPackDisplayNames()
 {
     juce::StringArray names;
-    for (const auto& pack : builtInPacks())
+    for (const auto& pack : builtInPackTable)
         names.add (pack.displayName);
     return names;
 }
@@ -77,7 +61,7 @@ bool decodeBuiltInPack (int index, juce::AudioFormatManager& formats, Data& pack
     if (index < 0 || index >= builtInPackCount)
         return false;
 
-    const auto& info = builtInPacks()[static_cast<size_t> (index)];
+    const auto& info = builtInPackTable[static_cast<size_t> (index)];
     pack = Data {};
     pack.name = info.displayName;
     pack.extraText2 = "1";

@@ -1,25 +1,12 @@
 #pragma once
 
+#include "packs/BuiltInPackTable.h"
 #include "packs/SamplePack.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
-#include <array>
-
 namespace bopwell::samplepack
 {
-
-struct BuiltInPackInfo
-{
-    const char* id;
-    const char* displayName;
-    const char* assetPrefix;
-    int sampleCount;
-    float panSpread;
-};
-
-inline constexpr int builtInPackCount = 9;
-const std::array<BuiltInPackInfo, builtInPackCount>& builtInPacks() noexcept;
 
 juce::StringArray getBuiltInPackDisplayNames();
 

@@ -1,3 +1,5 @@
+#include "packs/BuiltInPacks.h"
+
 #include "BopwellAssets.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -11,24 +13,7 @@
 
 namespace
 {
-struct Pack
-{
-    const char* prefix;
-    int count;
-};
-
-// Every sample Bopwell ships with, pack by pack.
-constexpr Pack builtInPacks[] = {
-    { "chocolate", 13 }, { "wax", 19 },   { "sticky_keyboard", 14 }, { "keyboard", 20 }, { "bubble_wrap", 15 },
-    { "nailgun", 8 },    { "driver", 6 }, { "whiplash", 1 },         { "man", 5 },
-};
-
 constexpr double clipRate = 48000.0;
-
-juce::String resourceName (const Pack& pack, int number)
-{
-    return juce::String (pack.prefix) + "_" + juce::String (number).paddedLeft ('0', 2) + "_wav";
-}
 
 juce::MemoryBlock resource (const juce::String& name)
 {
@@ -103,10 +88,10 @@ bool clearlyDiffer (const Fingerprint& a, const Fingerprint& b)
 TEST (BuiltInAssets, EverySampleIsAShortStereoFloatHitPeakingNearMinus3dB)
 {
     const int twoMilliseconds = static_cast<int> (0.002 * clipRate);
-    for (const auto& pack : builtInPacks)
-        for (int number = 1; number <= pack.count; ++number)
+    for (const auto& pack : bopwell::samplepack::builtInPackTable)
+        for (int number = 1; number <= pack.sampleCount; ++number)
         {
-            const auto name = resourceName (pack, number);
+            const auto name = bopwell::samplepack::builtInAssetName (pack, number);
             SCOPED_TRACE (name);
             const auto clip = readClip (name);
             ASSERT_NE (clip.reader, nullptr);
@@ -131,16 +116,17 @@ TEST (BuiltInAssets, EverySampleIsAShortStereoFloatHitPeakingNearMinus3dB)
 
 TEST (BuiltInAssets, SiblingsInAPackSoundDifferent)
 {
-    for (const auto& pack : builtInPacks)
+    for (const auto& pack : bopwell::samplepack::builtInPackTable)
     {
         std::vector<Fingerprint> fingerprints;
-        for (int number = 1; number <= pack.count; ++number)
-            fingerprints.push_back (fingerprintOf (readClip (resourceName (pack, number)).audio));
+        for (int number = 1; number <= pack.sampleCount; ++number)
+            fingerprints.push_back (fingerprintOf (readClip (bopwell::samplepack::builtInAssetName (pack, number)).audio));
 
         for (size_t a = 0; a < fingerprints.size(); ++a)
             for (size_t b = a + 1; b < fingerprints.size(); ++b)
                 EXPECT_TRUE (clearlyDiffer (fingerprints[a], fingerprints[b]))
-                    << resourceName (pack, static_cast<int> (a + 1)) << " and " << resourceName (pack, static_cast<int> (b + 1));
+                    << bopwell::samplepack::builtInAssetName (pack, static_cast<int> (a + 1)) << " and "
+                    << bopwell::samplepack::builtInAssetName (pack, static_cast<int> (b + 1));
     }
 }
 

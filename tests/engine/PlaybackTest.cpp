@@ -114,7 +114,7 @@ TEST (BuiltInPacks, ConstructionInstallsChocolateAndEveryPackLoads)
 
     for (int i = 0; i < samplepack::builtInPackCount; ++i)
     {
-        const auto& info = samplepack::builtInPacks()[static_cast<size_t> (i)];
+        const auto& info = samplepack::builtInPackTable[static_cast<size_t> (i)];
         const auto generation = processor.state().playbackGeneration.load();
         ASSERT_TRUE (processor.loadBuiltInPack (i)) << info.id;
         EXPECT_EQ (processor.getSampleCount(), info.sampleCount);

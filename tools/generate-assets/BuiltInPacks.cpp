@@ -1,5 +1,7 @@
 #include "BuiltInPacks.h"
 
+#include "packs/BuiltInPackTable.h"
+
 #include <array>
 
 namespace bopwell::assetgen
@@ -7,17 +9,17 @@ namespace bopwell::assetgen
 
 std::span<const SamplePack> builtInPacks()
 {
-    static constexpr std::array packs {
-        SamplePack { "chocolate", 13, chocolateSnap },
-        SamplePack { "wax", 19, waxThud },
-        SamplePack { "sticky_keyboard", 14, stickyKey },
-        SamplePack { "keyboard", 20, keyClick },
-        SamplePack { "bubble_wrap", 15, bubblePop },
-        SamplePack { "nailgun", 8, nailgunShot },
-        SamplePack { "driver", 6, driverThwack },
-        SamplePack { "whiplash", 1, whipCrack },
-        SamplePack { "man", 5, vocalHit },
+    // One voice per row of the pack table, in its order.
+    static constexpr std::array<Voice, samplepack::builtInPackCount> voices {
+        chocolateSnap, waxThud, stickyKey, keyClick, bubblePop, nailgunShot, driverThwack, whipCrack, vocalHit,
     };
+    static const auto packs = []
+    {
+        std::array<SamplePack, samplepack::builtInPackCount> table {};
+        for (size_t i = 0; i < table.size(); ++i)
+            table[i] = { samplepack::builtInPackTable[i].assetPrefix, samplepack::builtInPackTable[i].sampleCount, voices[i] };
+        return table;
+    }();
     return packs;
 }
 

@@ -15,8 +15,7 @@ struct SamplePack
     Voice voice;
 };
 
-// The sample packs Bopwell ships with. The build lists the same files in
-// cmake/BopwellAssets.cmake, and the asset tests check that every one of them is embedded.
+// The sample packs Bopwell ships with (packs/BuiltInPackTable.h), each with its synthesis voice.
 std::span<const SamplePack> builtInPacks();
 
 // "wax_03" for the third wax sample: the file name without its extension.
