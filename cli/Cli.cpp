@@ -90,6 +90,18 @@ int reportUsageError (const std::string& command, const UsageError& error, std::
     return exitUsage;
 }
 
+bool readStream (const std::string& path, SampleStream& stream, std::ostream& err)
+{
+    auto read = readSampleStreamFile (path);
+    if (! read.ok)
+    {
+        err << read.message << "\n";
+        return false;
+    }
+    stream = std::move (read.stream);
+    return true;
+}
+
 int run (const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     if (args.empty())

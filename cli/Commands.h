@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "sensor/SampleStreamCsv.h"
 
 #include <iosfwd>
 #include <string>
@@ -23,6 +24,9 @@ const std::vector<Command>& commands();
 int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err);
 int runSimulate (const CliArgs& args, std::ostream& out, std::ostream& err);
 int runRender (const CliArgs& args, std::ostream& out, std::ostream& err);
+
+// Reads a sample stream file; on failure prints the reason and returns false.
+bool readStream (const std::string& path, SampleStream& stream, std::ostream& err);
 
 // Prints "bopwell-cli NAME: problem" and the hint to --help; returns exitUsage.
 int reportUsageError (const std::string& command, const UsageError& error, std::ostream& err);

@@ -44,12 +44,9 @@ int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err)
         if (problem)
             return reportUsageError ("detect", *problem, err);
 
-    const auto read = readSampleStreamFile (args.positionals().front());
-    if (! read.ok)
-    {
-        err << read.message << "\n";
+    SampleStream stream;
+    if (! readStream (args.positionals().front(), stream, err))
         return exitFailure;
-    }
 
     ManualEngineClock clock (StreamReplay::originNs);
     SensorMidiProcessor processor (clock);
@@ -63,7 +60,7 @@ int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err)
     processor.setHitObserver (&printer);
 
     out << "sample,onset_ms,strength,input,level\n";
-    const StreamReplay replay (read.stream, rateHz, clock);
+    const StreamReplay replay (stream, rateHz, clock);
     for (size_t row = 0; row < replay.rowCount(); ++row)
     {
         printer.currentRow = row;

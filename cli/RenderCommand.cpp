@@ -58,12 +58,9 @@ int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
         if (problem)
             return reportUsageError ("render", *problem, err);
 
-    const auto read = readSampleStreamFile (args.positionals().front());
-    if (! read.ok)
-    {
-        err << read.message << "\n";
+    SampleStream stream;
+    if (! readStream (args.positionals().front(), stream, err))
         return exitFailure;
-    }
 
     ManualEngineClock clock (StreamReplay::originNs);
     SensorMidiProcessor processor (clock);
@@ -77,7 +74,7 @@ int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
 
     HitCounter hits;
     processor.setHitObserver (&hits);
-    const StreamReplay replay (read.stream, rateHz, clock);
+    const StreamReplay replay (stream, rateHz, clock);
 
     // The device starts once the sensor has delivered its first sample, so that the first
     // prepareToPlay finds the sensor ready and turns Power on, as it does in the app.

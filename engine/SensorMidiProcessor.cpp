@@ -293,20 +293,24 @@ bool SensorMidiProcessor::applyFactoryProfile (bool powerOnAfter)
     if (! powerOnAfter)
         return true;
 
-    {
-        const std::lock_guard lock (powerLock);
-        if (shared.sensorOk.load())
-        {
-            shared.powerOnPending.store (false);
-            setPower (true);
-        }
-        else if (! sensorReader.hasFailed())
-        {
-            shared.powerOnPending.store (true);
-        }
-    }
+    powerOnWhenSensorReady();
     shared.stateRevision.fetch_add (1);
     return true;
+}
+
+void SensorMidiProcessor::powerOnWhenSensorReady()
+{
+    const std::lock_guard lock (powerLock);
+    if (shared.sensorOk.load())
+    {
+        shared.powerOnPending.store (false);
+        setPower (true);
+    }
+    else if (! sensorReader.hasFailed())
+    {
+        // The sensor watch completes the power-on once the sensor is ready.
+        shared.powerOnPending.store (true);
+    }
 }
 
 void SensorMidiProcessor::publishModel (const RingingModel& model)
@@ -441,19 +445,8 @@ void SensorMidiProcessor::prepareToPlay (double sampleRate, int)
         const std::lock_guard lock (profileLock);
         modelValid = profileModel.modelValid;
     }
-    if (! modelValid)
-        return;
-
-    const std::lock_guard lock (powerLock);
-    if (shared.sensorOk.load())
-    {
-        shared.powerOnPending.store (false);
-        setPower (true);
-    }
-    else if (! sensorReader.hasFailed())
-    {
-        shared.powerOnPending.store (true);
-    }
+    if (modelValid)
+        powerOnWhenSensorReady();
 }
 
 SensorMidiProcessor::BlockTiming SensorMidiProcessor::timeBlock (int numSamples) const noexcept

@@ -115,6 +115,7 @@ private:
     void publishHit (std::uint64_t nowNs) noexcept;
     bool cooldownRejects (std::uint64_t onsetNs) const noexcept;
     void publishModel (const bopwell::RingingModel& model);
+    void powerOnWhenSensorReady();
     void setDetectionThreshold (double thresholdK, double background) noexcept;
 
     struct BlockTiming
