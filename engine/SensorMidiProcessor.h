@@ -167,5 +167,8 @@ private:
     bopwell::OutputGuard outputGuard;
     bool prepared = false;
 
+    // Lets tests hold the sample-set lock to show what the audio thread does when it is busy.
+    friend struct SensorMidiProcessorTestAccess;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SensorMidiProcessor)
 };

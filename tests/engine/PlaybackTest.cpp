@@ -7,9 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace bopwell;
 using cli::StreamRender;
 using cli::StreamReplay;
+
+struct SensorMidiProcessorTestAccess
+{
+    static juce::SpinLock& sampleSetLock (SensorMidiProcessor& processor) { return processor.sampleSetLock; }
+};
 
 namespace
 {
@@ -228,28 +236,38 @@ TEST (Playback, TheGuardTripsOnSixtyAudibleOnsetsWithinTwoSeconds)
 
 TEST (Playback, ProcessingABlockAllocatesNothing)
 {
-    // Taps every 40 ms at 44.1 kHz with Overlap: voices pile up to all sixteen, hits land mid-block,
-    // voices are stolen, a Stop fades them all, and a pack swap empties the set.
-    PlaybackRig rig (evenly (40, 0.2, 0.04), 2.0);
+    // Taps every 25 ms at 44.1 kHz with Overlap: voices pile up to all sixteen, hits land mid-block,
+    // voices are stolen, the guard trips at the 60th onset, a Stop fades everything, and another
+    // thread keeps swapping packs while the audio thread plays.
+    PlaybackRig rig (evenly (70, 0.2, 0.025), 2.5);
     rig.processor.setCooldownMs (0);
     rig.processor.setChoke (false);
     auto longClips = packOf ({ clip ("long", 48000, 0.05f), clip ("longer", 48000, 0.04f) });
     rig.processor.installPack (longClips, {}, -1);
     rig.replay.feed (0, rig.processor);
     rig.processor.prepareToPlay (44100.0, 256);
-    auto spare = packOf ({ clip ("spare", 4800, 0.2f) });
+
+    std::atomic<bool> swapping { false };
+    std::atomic<bool> done { false };
+    std::thread swapper (
+        [&]
+        {
+            auto spare = packOf ({ clip ("spare", 48000, 0.03f), clip ("other", 48000, 0.02f) });
+            while (! done.load())
+                if (swapping.load())
+                    rig.processor.installPack (spare, {}, -1);
+        });
 
     juce::AudioBuffer<float> block (2, 256);
     juce::MidiBuffer midi;
     size_t row = 1;
     int mostVoices = 0;
     size_t allocations = 0;
-    for (int b = 0; b < 400; ++b)
+    for (int b = 0; b < 600; ++b)
     {
-        if (b == 200)
+        if (b == 400)
             rig.processor.stopAllVoices();
-        if (b == 300)
-            rig.processor.installPack (spare, {}, -1);
+        swapping.store (b >= 450);
 
         const test::AllocationCounter counter; // the sensor and audio threads' share of the work
         const auto blockEndNs = StreamReplay::originNs + static_cast<std::uint64_t> ((b + 1) * 256 * 1e9 / 44100.0);
@@ -260,8 +278,38 @@ TEST (Playback, ProcessingABlockAllocatesNothing)
         mostVoices = std::max (mostVoices, rig.processor.state().activeVoiceCount.load());
         allocations += counter.allocations();
     }
+    done.store (true);
+    swapper.join();
+
     EXPECT_EQ (allocations, 0u);
     EXPECT_EQ (mostVoices, 16);
+    EXPECT_TRUE (rig.processor.state().guardTripped.load());
+}
+
+TEST (Playback, ABusySampleSetGivesASilentBlockAndKeepsTheHits)
+{
+    PlaybackRig rig (evenly (2, 0.2, 0.1), 0.5);
+    rig.replay.feed (0, rig.processor);
+    rig.processor.prepareToPlay (48000.0, 512);
+    juce::AudioBuffer<float> block (2, 512);
+    juce::MidiBuffer midi;
+    rig.processor.processBlock (block, midi); // takes the flush that prepareToPlay asked for
+    for (size_t row = 1; row < rig.replay.rowCount(); ++row)
+        rig.replay.feed (row, rig.processor);
+    ASSERT_EQ (rig.processor.pendingHits().size(), 2u);
+
+    {
+        const juce::SpinLock::ScopedLockType busy (SensorMidiProcessorTestAccess::sampleSetLock (rig.processor));
+        block.setSample (0, 10, 1.0f);
+        rig.processor.processBlock (block, midi);
+        EXPECT_EQ (block.getMagnitude (0, 512), 0.0f);
+        EXPECT_EQ (rig.processor.pendingHits().size(), 2u);
+    }
+
+    rig.processor.processBlock (block, midi);
+    EXPECT_EQ (rig.processor.pendingHits().size(), 0u);
+    EXPECT_EQ (rig.processor.state().voicesStarted.load(), 2);
+    EXPECT_GT (block.getMagnitude (0, 512), 0.0f);
 }
 
 TEST (Playback, AMidBlockTripKeepsTheTrippingVoiceAndDropsTheOnesAfterIt)
