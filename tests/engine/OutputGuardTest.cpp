@@ -82,11 +82,29 @@ TEST (OutputGuard, SixtyOnsetsWithinTwoSecondsTrip)
         int tripped = -2;
         for (int i = 0; i < 60 && tripped < 0; ++i)
         {
-            const auto t = 5'000'000'000ull + (i == 59 ? c.spanNs : static_cast<std::uint64_t> (i) * 30'000'000ull);
+            const auto t =
+                std::uint64_t { 5'000'000'000 } + (i == 59 ? c.spanNs : static_cast<std::uint64_t> (i) * std::uint64_t { 30'000'000 });
             tripped = guard.log (one, t, 0.0, 1);
             if (tripped >= 0)
                 tripped = i;
         }
         EXPECT_EQ (tripped < 0 ? -1 : tripped, c.trippingEvent) << c.spanNs;
     }
+}
+
+TEST (OutputGuard, EveryPowerOnStartsTheCountAfresh)
+{
+    OutputGuard guard;
+    OutputGuard::BlockOnsets one;
+    one.count = 1;
+    auto logAt = [&] (int i, std::int32_t serial) {
+        return guard.log (one, std::uint64_t { 1'000'000'000 } + static_cast<std::uint64_t> (i) * std::uint64_t { 10'000'000 }, 0.0,
+                          serial);
+    };
+
+    for (int i = 0; i < 59; ++i)
+        ASSERT_EQ (logAt (i, 1), -1);
+    for (int i = 59; i < 118; ++i) // 59 more within the same 2 s, but after a new power-on
+        EXPECT_EQ (logAt (i, 2), -1) << i;
+    EXPECT_EQ (logAt (118, 2), 0); // the 60th since that power-on
 }
