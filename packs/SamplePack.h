@@ -11,6 +11,12 @@ namespace bopwell::samplepack
 inline constexpr int sourceRate = 48000;
 inline constexpr int maxSamples = 78;
 inline constexpr int maxFramesPerSample = 480000;
+inline constexpr int maxChannels = 2;
+inline constexpr juce::int64 maxTotalFrames = 11520000; // 240 s at the source rate
+inline constexpr juce::int64 maxPackBytes = 134217728;  // 128 MiB of samples, 4 bytes per value
+
+// The memory limit can never bite before the length limit does: loaders check the length only.
+static_assert (maxTotalFrames * maxChannels * static_cast<juce::int64> (sizeof (float)) <= maxPackBytes);
 
 // One playable clip: 1 or 2 channels at 48 kHz.
 struct PackSample

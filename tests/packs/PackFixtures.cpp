@@ -1,0 +1,125 @@
+#include "PackFixtures.h"
+
+#include <openssl/sha.h>
+
+#include <cmath>
+#include <filesystem>
+
+namespace bopwell::testing
+{
+
+ScratchFolder::ScratchFolder() :
+    rootFolder (juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("bopwell-packs-test", {}, false))
+{
+    rootFolder.createDirectory();
+}
+
+ScratchFolder::~ScratchFolder() { rootFolder.deleteRecursively(); }
+
+juce::File ScratchFolder::file (const juce::String& relativePath) const { return rootFolder.getChildFile (relativePath); }
+
+juce::File ScratchFolder::folder (const juce::String& relativePath) const
+{
+    auto made = file (relativePath);
+    made.createDirectory();
+    return made;
+}
+
+juce::AudioBuffer<float> testClip (int channels, int frames)
+{
+    juce::AudioBuffer<float> audio (channels, frames);
+    for (int c = 0; c < channels; ++c)
+        for (int i = 0; i < frames; ++i)
+            audio.setSample (c, i, 0.5f * std::sin (0.013f * static_cast<float> (i) * static_cast<float> (c + 1) + 0.1f));
+    return audio;
+}
+
+juce::File writeAudioFile (const juce::File& file, const juce::AudioBuffer<float>& audio, double rate, int bits)
+{
+    std::unique_ptr<juce::AudioFormat> format;
+    if (file.hasFileExtension ("wav"))
+        format = std::make_unique<juce::WavAudioFormat>();
+    else if (file.hasFileExtension ("aif;aiff"))
+        format = std::make_unique<juce::AiffAudioFormat>();
+    else
+        format = std::make_unique<juce::FlacAudioFormat>();
+
+    file.deleteFile();
+    std::unique_ptr<juce::AudioFormatWriter> writer (
+        format->createWriterFor (new juce::FileOutputStream (file), rate, static_cast<unsigned int> (audio.getNumChannels()), bits, {}, 0));
+    if (writer == nullptr)
+        throw std::runtime_error ("no writer for " + file.getFullPathName().toStdString());
+    writer->writeFromAudioSampleBuffer (audio, 0, audio.getNumSamples());
+    return file;
+}
+
+juce::File writeSizedFile (const juce::File& file, std::int64_t size, const juce::MemoryBlock& prefix)
+{
+    writeBytes (file, prefix);
+    std::filesystem::resize_file (file.getFullPathName().toStdString(), static_cast<std::uintmax_t> (size));
+    return file;
+}
+
+juce::File writeBytes (const juce::File& file, const juce::MemoryBlock& bytes)
+{
+    if (! file.replaceWithData (bytes.getData(), bytes.getSize()) && ! bytes.isEmpty())
+        throw std::runtime_error ("cannot write " + file.getFullPathName().toStdString());
+    if (bytes.isEmpty())
+        file.create();
+    return file;
+}
+
+juce::MemoryBlock readBytes (const juce::File& file)
+{
+    juce::MemoryBlock bytes;
+    file.loadFileAsData (bytes);
+    return bytes;
+}
+
+samplepack::PackSample packSample (const juce::String& name, const juce::AudioBuffer<float>& audio) { return { audio, name }; }
+
+samplepack::Data packOf (const juce::String& name, std::initializer_list<samplepack::PackSample> samples)
+{
+    samplepack::Data pack;
+    pack.name = name;
+    pack.extraText2 = "1";
+    pack.samples.assign (samples.begin(), samples.end());
+    return pack;
+}
+
+void put32 (juce::MemoryBlock& bytes, size_t offset, std::uint32_t value)
+{
+    for (size_t i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<char> ((value >> (8 * i)) & 0xff);
+}
+
+void put64 (juce::MemoryBlock& bytes, size_t offset, std::uint64_t value)
+{
+    for (size_t i = 0; i < 8; ++i)
+        bytes[offset + i] = static_cast<char> ((value >> (8 * i)) & 0xff);
+}
+
+std::uint64_t get64 (const juce::MemoryBlock& bytes, size_t offset)
+{
+    std::uint64_t value = 0;
+    for (size_t i = 0; i < 8; ++i)
+        value |= static_cast<std::uint64_t> (static_cast<std::uint8_t> (bytes[offset + i])) << (8 * i);
+    return value;
+}
+
+void appendSha256 (juce::MemoryBlock& bytes, const void* data, size_t size)
+{
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256 (static_cast<const unsigned char*> (data), size, digest);
+    bytes.append (digest, sizeof (digest));
+}
+
+void reseal (juce::MemoryBlock& container)
+{
+    const auto body = container.getSize() - 32;
+    juce::MemoryBlock sealed (container.getData(), body);
+    appendSha256 (sealed, sealed.getData(), body);
+    container = sealed;
+}
+
+} // namespace bopwell::testing

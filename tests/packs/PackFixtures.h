@@ -1,0 +1,53 @@
+#pragma once
+
+#include "packs/SamplePack.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <cstdint>
+#include <initializer_list>
+
+namespace bopwell::testing
+{
+
+// A folder of its own under the system's temp folder, removed with everything in it.
+class ScratchFolder
+{
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder (const ScratchFolder&) = delete;
+    ScratchFolder& operator= (const ScratchFolder&) = delete;
+
+    juce::File file (const juce::String& relativePath) const;
+    juce::File folder (const juce::String& relativePath) const; // created
+    const juce::File& root() const { return rootFolder; }
+
+private:
+    juce::File rootFolder;
+};
+
+// A clip whose values differ from frame to frame and from channel to channel.
+juce::AudioBuffer<float> testClip (int channels, int frames);
+
+// Writes audio with the JUCE writer that the file's extension names (.wav, .aif, .aiff, .flac).
+juce::File writeAudioFile (const juce::File& file, const juce::AudioBuffer<float>& audio, double rate, int bits = 16);
+
+// A file of exactly `size` bytes: `prefix` followed by zeros (sparse on disk).
+juce::File writeSizedFile (const juce::File& file, std::int64_t size, const juce::MemoryBlock& prefix = {});
+
+juce::File writeBytes (const juce::File& file, const juce::MemoryBlock& bytes);
+juce::MemoryBlock readBytes (const juce::File& file);
+
+samplepack::PackSample packSample (const juce::String& name, const juce::AudioBuffer<float>& audio);
+samplepack::Data packOf (const juce::String& name, std::initializer_list<samplepack::PackSample> samples);
+
+// Little-endian fields and digests inside container bytes, for building and damaging packs.
+void put32 (juce::MemoryBlock& bytes, size_t offset, std::uint32_t value);
+void put64 (juce::MemoryBlock& bytes, size_t offset, std::uint64_t value);
+std::uint64_t get64 (const juce::MemoryBlock& bytes, size_t offset);
+void appendSha256 (juce::MemoryBlock& bytes, const void* data, size_t size);
+// Recomputes the trailing whole-file digest after the bytes before it changed.
+void reseal (juce::MemoryBlock& container);
+
+} // namespace bopwell::testing
