@@ -44,6 +44,8 @@ struct ProcessorState
     std::atomic<std::uint64_t> lastSampleNs { 0 };
     std::atomic<double> appliedRateHz { HitDetector::nominalRateHz };
     std::atomic<bool> sensorOk { false };
+    std::atomic<bool> sensorStalled { false };
+    std::atomic<std::uint64_t> sensorWatchStartNs { 0 };
 
     // Published telemetry
     std::atomic<double> envelope { 0.0 };

@@ -1,6 +1,7 @@
 #include "engine/SensorMidiProcessor.h"
 
 #include "calibration/FactoryProfile.h"
+#include "engine/SensorWatch.h"
 #include "packs/BuiltInPacks.h"
 
 #include <algorithm>
@@ -36,8 +37,9 @@ double trackBackground (double background, double envelope) noexcept
 }
 } // namespace
 
-SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock) :
-    juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)), clock (engineClock)
+SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock, platform::SensorPlatform& sensorPlatform) :
+    juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)), clock (engineClock),
+    sensorReader (sensorPlatform)
 {
     formatManager.registerBasicFormats();
 
@@ -53,9 +55,23 @@ SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock) :
     detector.setRate (HitDetector::nominalRateHz);
     shared.appliedRateHz.store (HitDetector::nominalRateHz);
     applyFactoryProfile (false);
+
+    shared.sensorWatchStartNs.store (clock.nowNs());
+    startSensor();
+    startTimer (33);
 }
 
-SensorMidiProcessor::~SensorMidiProcessor() = default;
+SensorMidiProcessor::~SensorMidiProcessor()
+{
+    // No sample may arrive while the rest is torn down.
+    sensorReader.stop();
+    stopTimer();
+}
+
+void SensorMidiProcessor::startSensor()
+{
+    sensorReader.start ([this] (const SensorReader::Sample& sample) { handleSensorSample (sample); });
+}
 
 //==============================================================================
 // Sensor thread
@@ -318,6 +334,58 @@ void SensorMidiProcessor::publishModel (const RingingModel& model)
     const std::lock_guard lock (modelLock);
     pendingModel = model;
     shared.modelGeneration.fetch_add (1);
+}
+
+bool SensorMidiProcessor::restoreFactoryCalibration()
+{
+    setPower (false);
+    return applyFactoryProfile (true);
+}
+
+void SensorMidiProcessor::retrySensor()
+{
+    setPower (false);
+    sensorReader.stop();
+    shared.lastSampleNs.store (0);
+    shared.sensorOk.store (false);
+    shared.sensorStalled.store (false);
+    shared.sensorWatchStartNs.store (clock.nowNs());
+    startSensor();
+}
+
+void SensorMidiProcessor::powerOffAndSilence()
+{
+    setPower (false);
+    shared.flushHitsRequest.store (true);
+    shared.stopAllRequest.store (true);
+}
+
+void SensorMidiProcessor::timerCallback()
+{
+    const bool running = sensorReader.isRunning();
+    const bool failed = sensorReader.hasFailed();
+    const auto verdict = assessSensor (
+        { clock.nowNs(), shared.lastSampleNs.load(), shared.sensorWatchStartNs.load(), running, failed, sensorReader.getSampleRateHz() });
+    shared.sensorStalled.store (verdict.stalled);
+    shared.sensorOk.store (verdict.ok);
+
+    {
+        const std::lock_guard lock (powerLock);
+        if (failed)
+        {
+            shared.powerOnPending.store (false);
+            shared.powerOn.store (false);
+            shared.lastHitOnsetNs.store (0);
+        }
+        else if (verdict.ok && shared.powerOnPending.exchange (false))
+        {
+            setPower (true);
+        }
+    }
+
+    // A stall turns Power off but keeps a pending power-on for when the sensor recovers.
+    if (shared.powerOn.load() && (failed || ! running || verdict.stalled))
+        shared.powerOn.store (false);
 }
 
 void SensorMidiProcessor::stopAllVoices() noexcept

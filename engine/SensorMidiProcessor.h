@@ -10,6 +10,7 @@
 #include "engine/VoiceEngine.h"
 #include "packs/SamplePack.h"
 #include "sensor/SensorReader.h"
+#include "sensor/platform/SensorPlatform.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -44,10 +45,11 @@ public:
 // The one object the sensor thread, the audio thread and the message thread all touch: it owns
 // the shared settings and telemetry, the locks, and the meeting points between the threads, and
 // wires the engine's units together.
-class SensorMidiProcessor final : public juce::AudioProcessor
+class SensorMidiProcessor final : public juce::AudioProcessor, private juce::Timer
 {
 public:
-    explicit SensorMidiProcessor (bopwell::EngineClock& clock = bopwell::EngineClock::steady());
+    explicit SensorMidiProcessor (bopwell::EngineClock& clock = bopwell::EngineClock::steady(),
+                                  bopwell::platform::SensorPlatform& sensorPlatform = bopwell::platform::SensorPlatform::detached());
     ~SensorMidiProcessor() override;
 
     // Sensor thread: runs the detector on one sample and queues the hit it may fire.
@@ -64,7 +66,14 @@ public:
     // Commands (message thread)
     bool setPower (bool on);
     bool applyFactoryProfile (bool powerOnAfter);
+    // The Restore Factory Calibration command; false when it could not be done right now.
+    bool restoreFactoryCalibration();
     void stopAllVoices() noexcept;
+    void retrySensor();
+    void powerOffAndSilence();
+
+    // The 33 ms supervision: the sensor watch. Public so that tests can run a tick.
+    void timerCallback() override;
 
     // Packs. installPack leaves the previous samples in the record for the caller to destroy.
     bool loadBuiltInPack (int index);
@@ -83,6 +92,7 @@ public:
     double takeEnvelopePeak() noexcept { return shared.envelopePeak.exchange (0.0); }
     const bopwell::HitQueue& pendingHits() const noexcept { return hitQueue; }
     SensorReader& getSensorReader() noexcept { return sensorReader; }
+    const SensorReader& getSensorReader() const noexcept { return sensorReader; }
 
     // Set before samples flow; the observer must outlive the processor's use of it.
     void setHitObserver (bopwell::HitObserver* observer) noexcept { hitObserver.store (observer); }
@@ -130,6 +140,8 @@ private:
     void finishBlock (juce::AudioBuffer<float>& buffer, const bopwell::GainRamp& gain) noexcept;
     void resetPlayback() noexcept;
 
+    void startSensor();
+
     bopwell::EngineClock& clock;
     bopwell::ProcessorState shared;
     SensorReader sensorReader;
@@ -167,7 +179,7 @@ private:
     bopwell::OutputGuard outputGuard;
     bool prepared = false;
 
-    // Lets tests hold the sample-set lock to show what the audio thread does when it is busy.
+    // Lets tests create states no public operation can: a busy sample set, a guard mid-trip.
     friend struct SensorMidiProcessorTestAccess;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SensorMidiProcessor)

@@ -1,9 +1,15 @@
 #pragma once
 
-#include <atomic>
+#include "sensor/SensorOwnershipLock.h"
+#include "sensor/platform/SensorPlatform.h"
 
-// The motion sensor as the processor sees it: samples arrive through the processor's
-// handleSensorSample, and its public state is readable from any thread without locks.
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// The motion sensor as a stream of samples, one per accelerometer report, delivered to a callback
+// on a thread of its own. Its public state is readable from any thread without locks.
 class SensorReader
 {
 public:
@@ -19,15 +25,43 @@ public:
         bool gyroFresh = false; // a gyroscope report arrived since the previous sample
     };
 
-    // Measured accelerometer report rate in Hz, 0 until measured.
-    double getSampleRateHz() const noexcept { return sampleRateHz.load (std::memory_order_relaxed); }
-    bool hasFailed() const noexcept { return failed.load (std::memory_order_relaxed); }
+    using Callback = std::function<void (const Sample&)>;
 
-    // The stream's rate estimator publishes here; a replayed stream states the rate it was
-    // recorded at.
+    explicit SensorReader (bopwell::platform::SensorPlatform& platform) noexcept;
+    ~SensorReader();
+
+    // Both run on the message thread, never from inside the callback.
+    void start (Callback callback);
+    void stop();
+
+    bool isRunning() const noexcept { return running.load(); }
+    bool hasFailed() const noexcept { return failed.load(); }
+    bool hasGyro() const noexcept { return gyroAvailable.load(); }
+    // Measured accelerometer report rate in Hz, 0 until first measured; kept across runs.
+    double getSampleRateHz() const noexcept { return sampleRateHz.load (std::memory_order_relaxed); }
+    const char* getErrorMessage() const noexcept { return errorMessage.load(); }
+
+    // A stream replayed outside the sensor thread states the rate it was recorded at.
     void publishSampleRateHz (double hz) noexcept { sampleRateHz.store (hz, std::memory_order_relaxed); }
 
 private:
-    std::atomic<double> sampleRateHz { 0.0 };
+    class Run;
+
+    void runThread();
+    void fail (const char* message) noexcept;
+
+    bopwell::platform::SensorPlatform& platform;
+    Callback onSample;
+    std::thread thread;
+    bopwell::SensorOwnershipLock ownershipLock;
+
+    std::atomic<bool> running { false };
     std::atomic<bool> failed { false };
+    std::atomic<bool> gyroAvailable { false };
+    std::atomic<bool> stopRequested { false };
+    std::atomic<double> sampleRateHz { 0.0 };
+    std::atomic<const char*> errorMessage { "" };
+
+    std::mutex runLoopMutex;
+    bopwell::platform::HidManager* runLoop = nullptr; // the sensor thread's, under runLoopMutex
 };

@@ -2,6 +2,7 @@
 #include "packs/BuiltInPacks.h"
 #include "sensor/platform/DeskModel.h"
 #include "support/AllocationCounter.h"
+#include "support/ProcessorAccess.h"
 
 #include "BopwellAssets.h"
 
@@ -13,11 +14,6 @@
 using namespace bopwell;
 using cli::StreamRender;
 using cli::StreamReplay;
-
-struct SensorMidiProcessorTestAccess
-{
-    static juce::SpinLock& sampleSetLock (SensorMidiProcessor& processor) { return processor.sampleSetLock; }
-};
 
 namespace
 {
