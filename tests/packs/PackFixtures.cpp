@@ -3,6 +3,7 @@
 #include <openssl/sha.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 namespace bopwell::testing
@@ -120,6 +121,99 @@ void reseal (juce::MemoryBlock& container)
     juce::MemoryBlock sealed (container.getData(), body);
     appendSha256 (sealed, sealed.getData(), body);
     container = sealed;
+}
+
+juce::MemoryBlock handBuiltContainer (const juce::String& name, const juce::String& second, const juce::String& third,
+                                      const std::vector<samplepack::PackSample>& samples)
+{
+    juce::MemoryBlock out;
+    const auto append32 = [&out] (std::uint32_t value)
+    {
+        juce::MemoryBlock field (4);
+        put32 (field, 0, value);
+        out.append (field.getData(), 4);
+    };
+    const auto append64 = [&out] (std::uint64_t value)
+    {
+        juce::MemoryBlock field (8);
+        put64 (field, 0, value);
+        out.append (field.getData(), 8);
+    };
+    const auto appendText = [&out] (const juce::String& text) { out.append (text.toRawUTF8(), text.getNumBytesAsUTF8()); };
+    const auto planar = [] (const samplepack::PackSample& sample)
+    {
+        const auto frames = static_cast<size_t> (sample.audio.getNumSamples());
+        juce::MemoryBlock data (4 * frames * static_cast<size_t> (sample.audio.getNumChannels()));
+        for (int c = 0; c < sample.audio.getNumChannels(); ++c)
+            for (size_t i = 0; i < frames; ++i)
+            {
+                const auto value = sample.audio.getSample (c, static_cast<int> (i));
+                std::uint32_t bits;
+                std::memcpy (&bits, &value, 4);
+                put32 (data, 4 * (static_cast<size_t> (c) * frames + i), bits);
+            }
+        return data;
+    };
+
+    std::uint64_t tableSize = 0, payloadSize = 0, totalFrames = 0;
+    for (const auto& sample : samples)
+    {
+        tableSize += 72 + sample.name.getNumBytesAsUTF8();
+        payloadSize += planar (sample).getSize();
+        totalFrames += static_cast<std::uint64_t> (sample.audio.getNumSamples());
+    }
+
+    out.append ("BWPACK1", 8); // with its terminating zero byte
+    append32 (1);
+    append32 (static_cast<std::uint32_t> (samples.size()));
+    append32 (static_cast<std::uint32_t> (name.getNumBytesAsUTF8()));
+    append32 (static_cast<std::uint32_t> (second.getNumBytesAsUTF8()));
+    append32 (static_cast<std::uint32_t> (third.getNumBytesAsUTF8()));
+    append32 (0);
+    append64 (tableSize);
+    append64 (payloadSize);
+    append64 (totalFrames);
+    append64 (0);
+    appendText (name);
+    appendText (second);
+    appendText (third);
+
+    auto dataOffset = out.getSize() + tableSize;
+    for (const auto& sample : samples)
+    {
+        const auto data = planar (sample);
+        append32 (static_cast<std::uint32_t> (sample.name.getNumBytesAsUTF8()));
+        append32 (static_cast<std::uint32_t> (sample.audio.getNumChannels()));
+        append32 (48000);
+        append32 (0);
+        append64 (static_cast<std::uint64_t> (sample.audio.getNumSamples()));
+        append64 (dataOffset);
+        append64 (data.getSize());
+        appendSha256 (out, data.getData(), data.getSize());
+        appendText (sample.name);
+        dataOffset += data.getSize();
+    }
+    for (const auto& sample : samples)
+    {
+        const auto data = planar (sample);
+        out.append (data.getData(), data.getSize());
+    }
+    appendSha256 (out, out.getData(), out.getSize());
+    return out;
+}
+
+samplepack::Data referencePack()
+{
+    juce::AudioBuffer<float> kick (1, 3);
+    kick.setSample (0, 0, 0.25f);
+    kick.setSample (0, 1, 1.5f);
+    kick.setSample (0, 2, -0.75f);
+    juce::AudioBuffer<float> snare (2, 2);
+    snare.setSample (0, 0, 0.5f);
+    snare.setSample (0, 1, -2.0f);
+    snare.setSample (1, 0, 0.125f);
+    snare.setSample (1, 1, 0.0f);
+    return packOf ("Kit", { packSample ("kick", kick), packSample ("snare", snare) });
 }
 
 } // namespace bopwell::testing

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 namespace bopwell::testing
 {
@@ -49,5 +50,24 @@ std::uint64_t get64 (const juce::MemoryBlock& bytes, size_t offset);
 void appendSha256 (juce::MemoryBlock& bytes, const void* data, size_t size);
 // Recomputes the trailing whole-file digest after the bytes before it changed.
 void reseal (juce::MemoryBlock& container);
+
+// A container laid out field by field from the format's description, independently of the writer.
+juce::MemoryBlock handBuiltContainer (const juce::String& name, const juce::String& second, const juce::String& third,
+                                      const std::vector<samplepack::PackSample>& samples);
+
+// The pack that most container tests start from, and where its parts sit in handBuiltContainer's
+// bytes: "Kit", "", "1", then "kick" (mono, 3 frames) and "snare" (stereo, 2 frames), with values
+// outside -1..1 among them.
+samplepack::Data referencePack();
+namespace reference
+{
+    inline constexpr size_t firstEntry = 68;
+    inline constexpr size_t secondEntry = 144;
+    inline constexpr size_t payload = 221;
+    inline constexpr size_t kickData = 221;
+    inline constexpr size_t snareData = 233;
+    inline constexpr size_t trailer = 249;
+    inline constexpr size_t fileSize = 281;
+} // namespace reference
 
 } // namespace bopwell::testing
