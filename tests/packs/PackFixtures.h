@@ -51,7 +51,7 @@ void appendSha256 (juce::MemoryBlock& bytes, const void* data, size_t size);
 // Recomputes the trailing whole-file digest after the bytes before it changed.
 void reseal (juce::MemoryBlock& container);
 
-// A container laid out field by field from the format's description, independently of the writer.
+// A container laid out by hand, field by field, independently of the writer.
 juce::MemoryBlock handBuiltContainer (const juce::String& name, const juce::String& second, const juce::String& third,
                                       const std::vector<samplepack::PackSample>& samples);
 
