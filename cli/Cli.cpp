@@ -79,6 +79,23 @@ const std::vector<Command>& commands()
           "  --seed N          seed of the shuffle's generator (default 1)\n",
           { "out", "rate", "pack", "sample-rate", "block", "seed" },
           runRender },
+        { "live",
+          "run the engine in real time against a simulated sensor hub",
+          "Usage: bopwell-cli live [--seconds S] [--taps N] [--seed N]\n"
+          "\n"
+          "Runs the real processor in real time: its sensor thread streams a simulated sensor hub whose\n"
+          "desk is tapped N times, evenly spread once the sensor has started, and its audio plays through\n"
+          "a running JACK server, else ALSA's default device, else a timed block loop when there is no\n"
+          "audio device at all. Prints one JSON line:\n"
+          "  {\"hits\", \"hitsAccepted\", \"voicesStarted\", \"sensorRateHz\", \"sensorFailed\", \"errorMessage\"}\n"
+          "Exit status 1 when the sensor failed.\n"
+          "\n"
+          "Options:\n"
+          "  --seconds S  how long to run, at least 3 (default 5); the sensor takes about 1.5 s to start\n"
+          "  --taps N     taps on the desk (default 5)\n"
+          "  --seed N     seed of the desk's sensor noise (default 1)\n",
+          { "seconds", "taps", "seed" },
+          runLive },
     };
     return table;
 }

@@ -185,3 +185,16 @@ TEST_F (CliTest, RenderRefusesBadArguments)
         EXPECT_TRUE (result.err.starts_with (c.err)) << result.err;
     }
 }
+
+TEST_F (CliTest, LiveRunsTheEngineInRealTimeFromSensorToSpeaker)
+{
+    const auto result = runCli ({ "live", "--seconds", "4", "--taps", "3" });
+    ASSERT_EQ (result.status, 0) << result.err << result.out;
+    const auto json = juce::JSON::parse (juce::String (result.out));
+    EXPECT_EQ (static_cast<int> (json["hits"]), 3) << result.out;
+    EXPECT_EQ (static_cast<int> (json["hitsAccepted"]), 3) << result.out;
+    EXPECT_EQ (static_cast<int> (json["voicesStarted"]), 3) << result.out;
+    EXPECT_NEAR (static_cast<double> (json["sensorRateHz"]), 800.0, 20.0) << result.out;
+    EXPECT_FALSE (static_cast<bool> (json["sensorFailed"]));
+    EXPECT_EQ (json["errorMessage"].toString(), "");
+}
