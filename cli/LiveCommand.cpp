@@ -34,8 +34,16 @@ namespace
         explicit LiveAudio (SensorMidiProcessor& processorToPlay) : processor (processorToPlay)
         {
             player.setProcessor (&processor);
-            if ((jackServerRunning() && openDevice ("JACK")) || openDevice ("ALSA"))
-                return;
+            // Only the device types worth trying are registered: asking the JACK client library for
+            // a server that is not there fills standard error with complaints.
+            if (jackServerRunning())
+                devices.addAudioDeviceType (
+                    std::unique_ptr<juce::AudioIODeviceType> (juce::AudioIODeviceType::createAudioIODeviceType_JACK()));
+            devices.addAudioDeviceType (std::unique_ptr<juce::AudioIODeviceType> (juce::AudioIODeviceType::createAudioIODeviceType_ALSA()));
+
+            for (auto* type : devices.getAvailableDeviceTypes())
+                if (openDevice (*type))
+                    return;
             startBlockLoop();
         }
 
@@ -54,30 +62,21 @@ namespace
         juce::String outputName() const { return deviceName.isEmpty() ? juce::String ("no audio device (timed block loop)") : deviceName; }
 
     private:
-        // Asking the JACK client library for a server that is not there fills standard error with
-        // complaints; a running server has its socket in /dev/shm.
+        // A running JACK server (jack2) has its socket in /dev/shm.
         static bool jackServerRunning()
         {
             return juce::File ("/dev/shm").getChildFile ("jack_default_" + juce::String (static_cast<int> (::getuid())) + "_0").exists();
         }
 
-        bool openDevice (const juce::String& type)
+        bool openDevice (juce::AudioIODeviceType& type)
         {
-            bool available = false;
-            for (auto* deviceType : devices.getAvailableDeviceTypes())
-                available = available || deviceType->getTypeName() == type;
-            if (! available)
-                return false;
-
-            devices.setCurrentAudioDeviceType (type, true);
-            auto* deviceType = devices.getCurrentDeviceTypeObject();
-            deviceType->scanForDevices();
-            const auto outputs = deviceType->getDeviceNames (false);
+            devices.setCurrentAudioDeviceType (type.getTypeName(), true);
+            const auto outputs = type.getDeviceNames (false);
             if (outputs.isEmpty())
                 return false;
 
             auto setup = devices.getAudioDeviceSetup();
-            setup.outputDeviceName = outputs[deviceType->getDefaultDeviceIndex (false)];
+            setup.outputDeviceName = outputs[std::max (0, type.getDefaultDeviceIndex (false))];
             setup.inputDeviceName = {};
             setup.useDefaultInputChannels = false;
             setup.inputChannels.clear();
@@ -86,7 +85,7 @@ namespace
                 return false;
 
             devices.addAudioCallback (&player);
-            deviceName = type + ": " + devices.getCurrentAudioDevice()->getName();
+            deviceName = type.getTypeName() + ": " + devices.getCurrentAudioDevice()->getName();
             return true;
         }
 
