@@ -60,6 +60,7 @@ struct ProcessorState
     std::atomic<std::int32_t> activeVoiceCount { 0 };
     std::atomic<std::int32_t> voicesStarted { 0 };
     std::atomic<std::int32_t> stateRevision { 0 };
+    std::atomic<std::int32_t> calibrationRevision { 0 };
 };
 
 } // namespace bopwell

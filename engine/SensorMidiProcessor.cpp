@@ -305,6 +305,7 @@ bool SensorMidiProcessor::applyFactoryProfile (bool powerOnAfter)
     publishModel (factory::ringingModel());
     shared.detectionThreshold.store (factory::detectionThreshold);
     shared.playbackGeneration.fetch_add (1);
+    discardCalibrationResult();
 
     if (! powerOnAfter)
         return true;
@@ -334,6 +335,47 @@ void SensorMidiProcessor::publishModel (const RingingModel& model)
     const std::lock_guard lock (modelLock);
     pendingModel = model;
     shared.modelGeneration.fetch_add (1);
+}
+
+void SensorMidiProcessor::discardCalibrationResult()
+{
+    calibrationResultReady.store (false);
+    calibrationFailureShown.store (false);
+    calibrationResult = CalibrationResult {};
+}
+
+void SensorMidiProcessor::applyCalibrationResult()
+{
+    if (! calibrationResultReady.load() || ! calibrationResult.modelValid)
+        return;
+
+    const double background = calibrationResult.background;
+    const double reference = calibrationResult.liveReference;
+    const double multiplier = calibrationResult.thresholdMultiplier;
+    if (! std::isfinite (background) || ! std::isfinite (reference) || ! std::isfinite (multiplier) || ! (background > 0.0)
+        || reference < 0.0)
+        return;
+
+    const double k = std::clamp (multiplier, 1.0, 10.0);
+    const auto model = calibrationResult.model();
+    {
+        const std::lock_guard lock (profileLock);
+        profileModel = model;
+        shared.modelValid.store (model.modelValid);
+        shared.profileIsFactory.store (false);
+        shared.calBackground.store (background);
+        shared.calLiveRef.store (reference);
+        shared.thresholdK.store (k);
+    }
+
+    publishModel (model);
+    setDetectionThreshold (k, background);
+    shared.playbackGeneration.fetch_add (1);
+    calibrationResultReady.store (false);
+
+    powerOnWhenSensorReady();
+    shared.calibrationRevision.fetch_add (1);
+    shared.stateRevision.fetch_add (1);
 }
 
 bool SensorMidiProcessor::restoreFactoryCalibration()

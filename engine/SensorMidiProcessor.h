@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calibration/CalibrationResult.h"
 #include "calibration/RingingModel.h"
 #include "engine/EngineClock.h"
 #include "engine/HitDetector.h"
@@ -68,6 +69,8 @@ public:
     bool applyFactoryProfile (bool powerOnAfter);
     // The Restore Factory Calibration command; false when it could not be done right now.
     bool restoreFactoryCalibration();
+    // Installs the finished user calibration waiting to be applied.
+    void applyCalibrationResult();
     void stopAllVoices() noexcept;
     void retrySensor();
     void powerOffAndSilence();
@@ -125,6 +128,7 @@ private:
     void publishHit (std::uint64_t nowNs) noexcept;
     bool cooldownRejects (std::uint64_t onsetNs) const noexcept;
     void publishModel (const bopwell::RingingModel& model);
+    void discardCalibrationResult();
     void powerOnWhenSensorReady();
     void setDetectionThreshold (double thresholdK, double background) noexcept;
 
@@ -155,6 +159,11 @@ private:
     bopwell::RingingModel profileModel;      // profileLock
     bopwell::VelocityTable velocityTable {}; // curveTableLock
     bopwell::RingingModel pendingModel;      // modelLock
+
+    // The last calibration's outcome, waiting to be applied (message thread)
+    bopwell::CalibrationResult calibrationResult;
+    std::atomic<bool> calibrationResultReady { false };
+    std::atomic<bool> calibrationFailureShown { false };
 
     // Sensor thread only
     bopwell::HitDetector detector;

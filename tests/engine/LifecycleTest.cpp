@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <limits>
 #include <thread>
 #include <unistd.h>
 
@@ -166,4 +168,71 @@ TEST (Lifecycle, PowerOffAndSilenceFlushesAndFades)
     EXPECT_FALSE (p.state().powerOn.load());
     EXPECT_TRUE (p.state().flushHitsRequest.load());
     EXPECT_TRUE (p.state().stopAllRequest.load());
+}
+
+TEST (Lifecycle, ApplyingACalibrationInstallsItOnlyWhenItIsUsable)
+{
+    auto accepted = []
+    {
+        CalibrationResult result;
+        result.modelValid = true;
+        result.coefs[0] = 0.9;
+        result.background = 0.0004;
+        result.liveReference = 0.00003;
+        result.thresholdMultiplier = 2.5;
+        result.succeeded = true;
+        return result;
+    };
+    struct Case
+    {
+        const char* what;
+        std::function<void (CalibrationResult&)> change;
+        bool applied;
+        double thresholdK;
+    };
+    const Case cases[] = {
+        { "an accepted result", [] (CalibrationResult&) {}, true, 2.5 },
+        { "a multiplier of 14 is stored as 10", [] (CalibrationResult& r) { r.thresholdMultiplier = 14.0; }, true, 10.0 },
+        { "a background of 0", [] (CalibrationResult& r) { r.background = 0.0; }, false, 1.18 },
+        { "an invalid model", [] (CalibrationResult& r) { r.modelValid = false; }, false, 1.18 },
+        { "a non-finite reference", [] (CalibrationResult& r) { r.liveReference = std::numeric_limits<double>::quiet_NaN(); }, false,
+          1.18 },
+    };
+    for (const auto& c : cases)
+    {
+        ManualEngineClock clock;
+        SensorMidiProcessor p (clock);
+        auto result = accepted();
+        c.change (result);
+        SensorMidiProcessorTestAccess::finishCalibration (p, result);
+        const auto generation = p.state().modelGeneration.load();
+
+        p.applyCalibrationResult();
+        EXPECT_EQ (p.state().thresholdK.load(), c.thresholdK) << c.what;
+        EXPECT_EQ (p.state().profileIsFactory.load(), ! c.applied) << c.what;
+        EXPECT_EQ (p.state().modelGeneration.load(), generation + (c.applied ? 1 : 0)) << c.what;
+        EXPECT_EQ (p.state().calibrationRevision.load(), c.applied ? 1 : 0) << c.what;
+        if (c.applied)
+        {
+            EXPECT_EQ (p.state().calBackground.load(), 0.0004) << c.what;
+            EXPECT_DOUBLE_EQ (p.state().detectionThreshold.load(), c.thresholdK * 0.0004) << c.what;
+            EXPECT_FALSE (SensorMidiProcessorTestAccess::calibrationResultReady (p)) << c.what;
+        }
+    }
+}
+
+TEST (Lifecycle, TheFactoryProfileDiscardsAWaitingCalibration)
+{
+    ManualEngineClock clock;
+    SensorMidiProcessor p (clock);
+    CalibrationResult result;
+    result.modelValid = true;
+    result.background = 0.001;
+    result.thresholdMultiplier = 3.0;
+    SensorMidiProcessorTestAccess::finishCalibration (p, result);
+
+    EXPECT_TRUE (p.restoreFactoryCalibration());
+    EXPECT_FALSE (SensorMidiProcessorTestAccess::calibrationResultReady (p));
+    p.applyCalibrationResult();
+    EXPECT_TRUE (p.state().profileIsFactory.load());
 }

@@ -337,3 +337,23 @@ TEST (Playback, AMidBlockTripKeepsTheTrippingVoiceAndDropsTheOnesAfterIt)
     EXPECT_EQ (onsetFrames (audio).size(), 60u);
     EXPECT_EQ (s.activeVoiceCount.load(), 0);
 }
+
+TEST (Playback, StopDiscardsHitsNotYetPlayedAndLeavesPowerOn)
+{
+    PlaybackRig rig (evenly (2, 0.2, 0.1), 0.5);
+    rig.replay.feed (0, rig.processor);
+    rig.processor.prepareToPlay (48000.0, 512);
+    juce::AudioBuffer<float> block (2, 512);
+    juce::MidiBuffer midi;
+    rig.processor.processBlock (block, midi);
+    for (size_t row = 1; row < rig.replay.rowCount(); ++row)
+        rig.replay.feed (row, rig.processor);
+    ASSERT_EQ (rig.processor.pendingHits().size(), 2u);
+
+    rig.processor.stopAllVoices();
+    rig.processor.processBlock (block, midi);
+    EXPECT_TRUE (rig.processor.state().powerOn.load());
+    EXPECT_EQ (rig.processor.state().voicesStarted.load(), 0);
+    EXPECT_EQ (rig.processor.pendingHits().size(), 0u);
+    EXPECT_EQ (block.getMagnitude (0, 512), 0.0f);
+}
