@@ -87,9 +87,12 @@ namespace
             return {};
         }
 
+        // Every caller's size is bounded well below 2 GiB: a chunk, a header, an entry, a string
+        // or one channel of one sample.
         bool readExactly (void* destination, std::uint64_t size)
         {
-            return static_cast<std::uint64_t> (stream->read (destination, static_cast<size_t> (size))) == size;
+            const auto wanted = static_cast<int> (size);
+            return stream->read (destination, wanted) == wanted;
         }
 
         // Whether `size` more bytes from the current position stay before the trailer.
@@ -103,7 +106,7 @@ namespace
         {
             const auto corrupt = failureResult (packLoadPackFileCorrupt, "The .bopwellpack integrity check failed.");
             Sha256 hash;
-            std::vector<std::uint8_t> chunk (hashChunkBytes);
+            std::vector<std::uint8_t> chunk (std::min<std::uint64_t> (trailerStart, hashChunkBytes));
             for (auto remaining = trailerStart; remaining > 0;)
             {
                 const auto size = std::min<std::uint64_t> (remaining, chunk.size());

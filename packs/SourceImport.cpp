@@ -158,6 +158,9 @@ namespace
                 return fileFailure (packLoadUndecodable, file, " contains invalid audio data.");
 
             sample.audio = toSourceRate (std::move (source), reader->sampleRate, static_cast<int> (frames));
+            // Interpolating values near the float limit can overflow to infinity.
+            if (! isSourceRate (reader->sampleRate) && ! allFinite (sample.audio))
+                return fileFailure (packLoadUndecodable, file, " contains invalid audio data.");
             sample.name = file.getFileName();
         }
         catch (const std::bad_alloc&)

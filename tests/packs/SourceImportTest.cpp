@@ -252,6 +252,16 @@ TEST (SourceImport, SecondPassRefusesWhatCannotBecomeASample)
           "'over.wav' is 10.00 seconds; each sample must be 10 seconds or shorter." },
         { "nan.wav", floatWav (std::nanf ("")), packLoadUndecodable, "'nan.wav' contains invalid audio data." },
         { "inf.wav", floatWav (INFINITY), packLoadUndecodable, "'inf.wav' contains invalid audio data." },
+        // Finite, but so close to the float limit that resampling overflows.
+        { "loud.wav",
+          [] (const juce::File& f)
+          {
+              juce::AudioBuffer<float> audio (1, 100);
+              for (int i = 0; i < 100; ++i)
+                  audio.setSample (0, i, i % 2 == 0 ? 3.0e38f : -3.0e38f);
+              writeAudioFile (f, audio, 44100.0, 32);
+          },
+          packLoadUndecodable, "'loud.wav' contains invalid audio data." },
     };
     for (const auto& c : cases)
     {
