@@ -1,5 +1,6 @@
 #include "engine/SensorMidiProcessor.h"
 
+#include "calibration/CalibrationTexts.h"
 #include "calibration/FactoryProfile.h"
 #include "engine/SensorWatch.h"
 #include "packs/BuiltInPacks.h"
@@ -97,9 +98,10 @@ void SensorMidiProcessor::handleSensorSample (const SensorReader::Sample& sample
     }
 
     publishTelemetry (detector.frame());
+    calibration.captureStep (detector.frame().highPass, detector.frame().motion);
 
-    // The calibration capture, the strike capture and the session recorder take this sample's
-    // frame here, after detection and before the hit is published.
+    // The strike capture and the session recorder take this sample's frame here, after detection
+    // and before the hit is published.
 
     if (fired)
         publishHit (nowNs);
@@ -265,7 +267,8 @@ bool SensorMidiProcessor::setPower (bool on)
         return true;
     }
 
-    if (! shared.modelValid.load() || ! (shared.calBackground.load() > 0.0) || ! shared.sensorOk.load())
+    if (! shared.modelValid.load() || ! (shared.calBackground.load() > 0.0) || ! shared.sensorOk.load()
+        || calibration.isRequestedOrRunning())
         return false;
     if (shared.powerOn.load())
         return true;
@@ -292,6 +295,9 @@ bool SensorMidiProcessor::setPower (bool on)
 
 bool SensorMidiProcessor::applyFactoryProfile (bool powerOnAfter)
 {
+    if (calibration.isRequestedOrRunning())
+        return false;
+
     {
         const std::lock_guard lock (profileLock);
         profileModel = factory::ringingModel();
@@ -378,6 +384,62 @@ void SensorMidiProcessor::applyCalibrationResult()
     shared.stateRevision.fetch_add (1);
 }
 
+juce::String SensorMidiProcessor::beginCalibration()
+{
+    if (sensorReader.hasFailed())
+        return "Motion sensor could not open. Press Retry sensor.";
+    if (! sensorReader.isRunning())
+        return "Motion sensor is starting. Wait a moment, then try again.";
+    if (! shared.sensorOk.load() || shared.sensorStalled.load())
+        return "Motion sensor is not sending data. Allow Bopwell in macOS Privacy & Security, then press Retry sensor.";
+
+    powerOffAndSilence();
+    calibrationResultReady.store (false);
+    calibrationFailureShown.store (false);
+    const double applied = shared.appliedRateHz.load();
+    // Not the detector's 802.5: a capture that never saw a measured rate says so in its durations.
+    calibration.request (applied > 50.0 ? applied : 802.45);
+    return {};
+}
+
+void SensorMidiProcessor::publishCalibrationFailure (int code)
+{
+    calibrationResult = CalibrationResult {};
+    calibrationResult.shakeRatio = 1.0;
+    calibrationResult.segmentRatio = 1.0;
+    calibrationResult.calibrationResultCode = code;
+    calibrationResult.detail = calibrationDetailFor (code);
+    calibrationResultReady.store (false);
+    calibrationFailureShown.store (true);
+}
+
+void SensorMidiProcessor::superviseCalibration()
+{
+    const bool sensorLost = sensorReader.hasFailed() || ! sensorReader.isRunning() || shared.sensorStalled.load();
+    if (sensorLost && calibration.abortForLostSensor())
+        publishCalibrationFailure (9);
+
+    if (const int code = calibration.takeFailureCode(); code != 0)
+        publishCalibrationFailure (code);
+}
+
+void SensorMidiProcessor::runPendingCalibrationAnalysis()
+{
+    auto result = calibration.analyseFinishedCapture();
+    if (! result)
+        return;
+
+    calibrationResult = std::move (*result);
+    const auto& r = calibrationResult;
+    const bool usable = r.succeeded && r.modelValid && std::isfinite (r.background) && std::isfinite (r.liveReference)
+                        && std::isfinite (r.thresholdMultiplier) && r.background > 0.0 && r.liveReference >= 0.0 && r.thresholdLevel > 0.0;
+    const bool ready = usable && calibration.phase() == CalibrationPhase::accepted;
+    calibrationResultReady.store (ready);
+    calibrationFailureShown.store (! ready);
+    if (ready)
+        applyCalibrationResult();
+}
+
 bool SensorMidiProcessor::restoreFactoryCalibration()
 {
     setPower (false);
@@ -428,6 +490,8 @@ void SensorMidiProcessor::timerCallback()
     // A stall turns Power off but keeps a pending power-on for when the sensor recovers.
     if (shared.powerOn.load() && (failed || ! running || verdict.stalled))
         shared.powerOn.store (false);
+
+    superviseCalibration();
 }
 
 void SensorMidiProcessor::stopAllVoices() noexcept

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calibration/CalibrationProcedure.h"
 #include "calibration/CalibrationResult.h"
 #include "calibration/RingingModel.h"
 #include "engine/EngineClock.h"
@@ -71,6 +72,19 @@ public:
     bool restoreFactoryCalibration();
     // Installs the finished user calibration waiting to be applied.
     void applyCalibrationResult();
+
+    // Calibration (message thread). beginCalibration returns "" or why it cannot start.
+    juce::String beginCalibration();
+    void pauseCalibration() { calibration.pause(); }
+    void resumeCalibration() { calibration.resume(); }
+    void cancelCalibration() { calibration.cancel(); }
+    bool undoLastCalibrationStep() { return calibration.undoLastStep(); }
+    // Analyses a finished capture and applies an accepted result; the editor's status loop calls it.
+    void runPendingCalibrationAnalysis();
+    const bopwell::CalibrationProcedure& getCalibration() const noexcept { return calibration; }
+    const bopwell::CalibrationResult& getCalibrationResult() const noexcept { return calibrationResult; }
+    bool isCalibrationResultReady() const noexcept { return calibrationResultReady.load(); }
+    bool isCalibrationFailureShown() const noexcept { return calibrationFailureShown.load(); }
     void stopAllVoices() noexcept;
     void retrySensor();
     void powerOffAndSilence();
@@ -129,6 +143,8 @@ private:
     bool cooldownRejects (std::uint64_t onsetNs) const noexcept;
     void publishModel (const bopwell::RingingModel& model);
     void discardCalibrationResult();
+    void publishCalibrationFailure (int code);
+    void superviseCalibration();
     void powerOnWhenSensorReady();
     void setDetectionThreshold (double thresholdK, double background) noexcept;
 
@@ -159,6 +175,8 @@ private:
     bopwell::RingingModel profileModel;      // profileLock
     bopwell::VelocityTable velocityTable {}; // curveTableLock
     bopwell::RingingModel pendingModel;      // modelLock
+
+    bopwell::CalibrationProcedure calibration;
 
     // The last calibration's outcome, waiting to be applied (message thread)
     bopwell::CalibrationResult calibrationResult;

@@ -28,6 +28,59 @@ DeskSurface DeskSurface::factoryFitted()
     return { factory::ringingModel(), 1.0e-5 };
 }
 
+DeskSurface DeskSurface::slowlyRinging (double rateHz)
+{
+    struct Mode
+    {
+        double hz;
+        double decaySeconds; // time to fall to 1/e
+    };
+    const std::array<std::array<Mode, 4>, 3> modes { {
+        { { { 40, 0.15 }, { 95, 0.11 }, { 170, 0.08 }, { 260, 0.06 } } },
+        { { { 48, 0.14 }, { 110, 0.10 }, { 190, 0.08 }, { 300, 0.06 } } },
+        { { { 55, 0.13 }, { 125, 0.10 }, { 215, 0.07 }, { 330, 0.06 } } },
+    } };
+
+    DeskSurface surface { {}, 1.0e-5 };
+    for (size_t axis = 0; axis < modes.size(); ++axis)
+    {
+        // Each mode is a pair of poles: the predictor's characteristic polynomial in one sample
+        // back, q, is the product of 1 - 2 r cos(theta) q + r^2 q^2 over the modes.
+        std::vector<double> polynomial { 1.0 };
+        for (const auto& mode : modes[axis])
+        {
+            const double r = std::exp (-1.0 / (mode.decaySeconds * rateHz));
+            const double q1 = -2.0 * r * std::cos (2.0 * std::numbers::pi * mode.hz / rateHz);
+            const double q2 = r * r;
+            std::vector<double> product (polynomial.size() + 2, 0.0);
+            for (size_t k = 0; k < polynomial.size(); ++k)
+            {
+                product[k] += polynomial[k];
+                product[k + 1] += q1 * polynomial[k];
+                product[k + 2] += q2 * polynomial[k];
+            }
+            polynomial = product;
+        }
+        for (size_t lag = 1; lag <= RingingModel::order; ++lag)
+            surface.ringing.coefs[axis * RingingModel::order + lag - 1] = -polynomial[lag];
+    }
+    surface.ringing.modelValid = true;
+    return surface;
+}
+
+double DeskModel::performCalibration (double startSeconds)
+{
+    constexpr double settleAndQuietSeconds = 3.0;
+    constexpr double firstTapAfterQuietSeconds = 0.3;
+    // A firm tap rings for over a second; the procedure waits for the desk to fall quiet first.
+    constexpr double tapSpacingSeconds = 2.0;
+    constexpr int calibrationTaps = 15;
+    const double firstTap = startSeconds + settleAndQuietSeconds + firstTapAfterQuietSeconds;
+    for (int i = 0; i < calibrationTaps; ++i)
+        addTap ({ firstTap + i * tapSpacingSeconds, calibrationTapStrengthsG[static_cast<size_t> (i % 3)] });
+    return firstTap + (calibrationTaps - 1) * tapSpacingSeconds + 1.5;
+}
+
 DeskModel::DeskModel() : DeskModel (Options {}) {}
 
 DeskModel::DeskModel (Options options) : opts (std::move (options))

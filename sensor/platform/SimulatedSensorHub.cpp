@@ -33,8 +33,34 @@ void RealTimeline::sleepUntilNs (std::uint64_t instant)
 
 void VirtualTimeline::sleepUntilNs (std::uint64_t instant)
 {
+    std::unique_lock lock (gate);
+    while (instant > limit)
+    {
+        if (limit > clock.nowNs())
+            clock.setNs (limit);
+        someoneWaiting = true;
+        moved.notify_all();
+        moved.wait (lock);
+        someoneWaiting = false;
+    }
     if (instant > clock.nowNs())
         clock.setNs (instant);
+}
+
+void VirtualTimeline::release()
+{
+    const std::lock_guard lock (gate);
+    limit = std::numeric_limits<std::uint64_t>::max();
+    moved.notify_all();
+}
+
+bool VirtualTimeline::runUntil (std::uint64_t instant)
+{
+    std::unique_lock lock (gate);
+    limit = instant;
+    someoneWaiting = false;
+    moved.notify_all();
+    return moved.wait_for (lock, std::chrono::seconds (5), [this, instant] { return someoneWaiting && clock.nowNs() >= instant; });
 }
 
 //==============================================================================
@@ -155,7 +181,11 @@ void SimulatedSensorHub::Manager::send (int usage, std::uint64_t instant)
     std::array<double, 3> axes {};
     if (usage == accelerometerUsage)
     {
-        const auto sample = hub.desk.nextSample();
+        const auto sample = [this]
+        {
+            const std::lock_guard guard (hub.lock);
+            return hub.desk.nextSample();
+        }();
         axes = { sample.accelX, sample.accelY, sample.accelZ };
     }
     else
@@ -241,6 +271,18 @@ void SimulatedSensorHub::addTap (const DeskTap& tap)
 {
     const std::lock_guard guard (lock);
     desk.addTap (tap);
+}
+
+double SimulatedSensorHub::performCalibration (double startSeconds)
+{
+    const std::lock_guard guard (lock);
+    return desk.performCalibration (startSeconds);
+}
+
+double SimulatedSensorHub::deskSeconds() const
+{
+    const std::lock_guard guard (lock);
+    return static_cast<double> (desk.samplesProduced()) / desk.rateHz();
 }
 
 SensorPlatform SimulatedSensorHub::platform (EngineClock& clock, juce::File lockFile, int ownProcessId)

@@ -4,6 +4,8 @@
 #include "sensor/platform/SensorPlatform.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <limits>
 #include <mutex>
 
 namespace bopwell::platform
@@ -29,12 +31,32 @@ public:
 class VirtualTimeline final : public Timeline
 {
 public:
-    explicit VirtualTimeline (ManualEngineClock& clockToDrive) noexcept : clock (clockToDrive) {}
+    enum class Start
+    {
+        running,
+        held, // no thread gets past the clock's present instant until runUntil lets it
+    };
+
+    explicit VirtualTimeline (ManualEngineClock& clockToDrive, Start start = Start::running) noexcept :
+        clock (clockToDrive), limit (start == Start::held ? clockToDrive.nowNs() : std::numeric_limits<std::uint64_t>::max())
+    {
+    }
     std::uint64_t nowNs() override { return clock.nowNs(); }
     void sleepUntilNs (std::uint64_t instant) override;
 
+    // Holds time back: a thread sleeping past the instant waits there until allowed further. Returns
+    // once such a thread has everything before the instant done and is waiting, or false after a
+    // few seconds of real time when no thread came (it ended, or never slept).
+    bool runUntil (std::uint64_t instant);
+    // Lets time run freely again; needed before a held sensor thread can be stopped.
+    void release();
+
 private:
     ManualEngineClock& clock;
+    std::mutex gate;
+    std::condition_variable moved;
+    std::uint64_t limit;
+    bool someoneWaiting = false;
 };
 
 // A stand-in for the laptop's sensor hub: two driver services (accelerometer and gyroscope) with
@@ -69,8 +91,13 @@ public:
     explicit SimulatedSensorHub (Timeline& timeline);
     SimulatedSensorHub (Timeline& timeline, DeskModel::Options desk, Knobs knobs);
 
-    // Taps for the desk, in seconds from the first accelerometer report; add them before streaming.
+    // Taps for the desk, in seconds from the first accelerometer report; add each before the
+    // samples it starts at are sent.
     void addTap (const DeskTap& tap);
+    // A calibration's taps (DeskModel::performCalibration) from the given desk time on.
+    double performCalibration (double startSeconds);
+    // How far into the stream the desk is, in seconds of samples sent.
+    double deskSeconds() const;
 
     // The platform the sensor reader runs against, with its own lock file.
     SensorPlatform platform (EngineClock& clock, juce::File lockFile, int processId);

@@ -25,7 +25,7 @@ struct DeskCalibration
     double rateHz = 800.0;
     std::uint64_t seed = 1;
     DeskSurface surface = DeskSurface::factoryFitted();
-    std::array<double, 3> tapStrengthsG { 0.008, DeskTap::ordinaryStrengthG, 0.12 };
+    std::array<double, 3> tapStrengthsG = DeskModel::calibrationTapStrengthsG;
     double firstTapAfterQuietSeconds = 0.3;
     // Long enough for the desk to fall quiet again, as the procedure waits for before each tap.
     double tapSpacingSeconds = 1.2;

@@ -13,49 +13,7 @@ using namespace bopwell;
 
 namespace
 {
-struct Mode
-{
-    double hz;
-    double decaySeconds; // time to fall to 1/e
-};
-
-// A desk whose every mode still rings 0.1 s after a tap, where calibration starts listening:
-// four modes per axis between 40 and 330 Hz, each an eighth-order predictor's pair of poles.
-DeskSurface slowlyRingingDesk()
-{
-    constexpr double rateHz = 800.0;
-    const std::array<std::array<Mode, 4>, 3> modes { {
-        { { { 40, 0.15 }, { 95, 0.11 }, { 170, 0.08 }, { 260, 0.06 } } },
-        { { { 48, 0.14 }, { 110, 0.10 }, { 190, 0.08 }, { 300, 0.06 } } },
-        { { { 55, 0.13 }, { 125, 0.10 }, { 215, 0.07 }, { 330, 0.06 } } },
-    } };
-
-    DeskSurface surface { {}, 1.0e-5 };
-    for (size_t axis = 0; axis < modes.size(); ++axis)
-    {
-        // The characteristic polynomial in q (one sample back): the product of
-        // 1 - 2 r cos(theta) q + r^2 q^2 over the modes.
-        std::vector<double> polynomial { 1.0 };
-        for (const auto& mode : modes[axis])
-        {
-            const double r = std::exp (-1.0 / (mode.decaySeconds * rateHz));
-            const double q1 = -2.0 * r * std::cos (2.0 * std::numbers::pi * mode.hz / rateHz);
-            const double q2 = r * r;
-            std::vector<double> product (polynomial.size() + 2, 0.0);
-            for (size_t k = 0; k < polynomial.size(); ++k)
-            {
-                product[k] += polynomial[k];
-                product[k + 1] += q1 * polynomial[k];
-                product[k + 2] += q2 * polynomial[k];
-            }
-            polynomial = product;
-        }
-        for (size_t lag = 1; lag <= RingingModel::order; ++lag)
-            surface.ringing.coefs[axis * RingingModel::order + lag - 1] = -polynomial[lag];
-    }
-    surface.ringing.modelValid = true;
-    return surface;
-}
+DeskSurface slowlyRingingDesk() { return DeskSurface::slowlyRinging(); }
 
 test::DeskCalibration sessionOn (const DeskSurface& surface, std::uint64_t seed)
 {
