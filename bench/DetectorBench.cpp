@@ -31,7 +31,7 @@ void handleSensorSample (benchmark::State& state)
     const auto samples = busyDesk();
     bopwell::ManualEngineClock clock;
     SensorMidiProcessor processor (clock);
-    processor.getSensorReader().publishSampleRateHz (sensorRateHz);
+    processor.getSensorReader().replayAt (sensorRateHz);
     processor.handleSensorSample (samples.front());
     processor.setPower (true);
 

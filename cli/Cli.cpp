@@ -45,6 +45,7 @@ const std::vector<Command>& commands()
         { "simulate",
           "write a sensor stream of taps on a simulated desk",
           "Usage: bopwell-cli simulate --out STREAM.csv [--seconds S] [--taps T[:G],...] [--seed N] [--rate HZ]\n"
+          "                            [--surface factory|ringing] [--calibration T]\n"
           "\n"
           "Writes what the motion sensor would report from a desk: gravity, sensor noise, and taps that\n"
           "make the surface ring. The stream has the columns t_ms,ax,ay,az.\n"
@@ -56,8 +57,12 @@ const std::vector<Command>& commands()
           "                    (default: one ordinary tap each second from 0.5 s; \"none\" for a\n"
           "                    quiet desk)\n"
           "  --seed N          seed of the sensor noise (default 1)\n"
-          "  --rate HZ         sensor report rate (default 800)\n",
-          { "out", "seconds", "taps", "seed", "rate" },
+          "  --rate HZ         sensor report rate (default 800)\n"
+          "  --surface NAME    factory: rings as the built-in calibration expects (default);\n"
+          "                    ringing: slow modes the built-in calibration does not predict\n"
+          "  --calibration T   the user calibrates from T seconds: settle, quiet, then fifteen taps,\n"
+          "                    light, medium and firm, two seconds apart (takes about 34 s)\n",
+          { "out", "seconds", "taps", "seed", "rate", "surface", "calibration" },
           runSimulate },
         { "render",
           "play a sensor stream through the whole engine into a WAV file",
@@ -96,6 +101,20 @@ const std::vector<Command>& commands()
           "  --seed N     seed of the desk's sensor noise (default 1)\n",
           { "seconds", "taps", "seed" },
           runLive },
+        { "calibrate",
+          "calibrate on a recorded or simulated stream and print the result",
+          "Usage: bopwell-cli calibrate STREAM.csv [--rate HZ]\n"
+          "\n"
+          "Begins a calibration at the stream's first row (by then the processor has applied the\n"
+          "reported rate, so the capture rate follows the detector's: 700 gives 700, 800 stays 802.5),\n"
+          "feeds the stream, analyses the capture once it is complete and prints the result as one\n"
+          "JSON object, with \"phase\" the calibration phase reached (6 accepted, 7 failed, 1 to 5\n"
+          "when the stream ended first). Exit status 0 when the result was accepted, else 1.\n"
+          "\n"
+          "Options:\n"
+          "  --rate HZ  the sensor's measured report rate (default 802.5)\n",
+          { "rate" },
+          runCalibrate },
     };
     return table;
 }

@@ -50,7 +50,7 @@ int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err)
 
     ManualEngineClock clock (StreamReplay::originNs);
     SensorMidiProcessor processor (clock);
-    processor.getSensorReader().publishSampleRateHz (rateHz);
+    processor.getSensorReader().replayAt (rateHz);
     if (args.has ("sensitivity"))
         processor.setSensitivityPercent (sensitivity);
     if (args.has ("cooldown"))

@@ -69,7 +69,7 @@ int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
         err << "Could not load the built-in pack " << pack << ".\n";
         return exitFailure;
     }
-    processor.getSensorReader().publishSampleRateHz (rateHz);
+    processor.getSensorReader().replayAt (rateHz);
     processor.seedRandom (static_cast<std::uint32_t> (seed));
 
     HitCounter hits;

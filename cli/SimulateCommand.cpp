@@ -93,9 +93,28 @@ int runSimulate (const CliArgs& args, std::ostream& out, std::ostream& err)
     DeskModel::Options options;
     options.rateHz = rateHz;
     options.seed = static_cast<std::uint64_t> (seed);
+    if (const auto surface = args.text ("surface"); surface && *surface != "factory")
+    {
+        if (*surface != "ringing")
+            return reportUsageError ("simulate", { "--surface is \"factory\" or \"ringing\", not \"" + *surface + "\"" }, err);
+        options.surface = DeskSurface::slowlyRinging (rateHz);
+    }
     DeskModel desk (options);
     for (const auto& tap : taps)
         desk.addTap (tap);
+
+    if (args.has ("calibration"))
+    {
+        double start = 0.0;
+        if (auto problem = args.number ("calibration", 0.0, seconds, start))
+            return reportUsageError ("simulate", *problem, err);
+        const double end = desk.performCalibration (start);
+        if (end > seconds)
+            return reportUsageError ("simulate",
+                                     { "a calibration from " + juce::String (start).toStdString() + " s needs --seconds "
+                                       + juce::String (std::ceil (end)).toStdString() + " or more" },
+                                     err);
+    }
 
     SampleStream stream;
     const auto sampleCount = static_cast<size_t> (std::llround (seconds * rateHz));

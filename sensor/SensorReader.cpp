@@ -108,6 +108,16 @@ void SensorReader::stop()
     ownershipLock.release();
 }
 
+void SensorReader::replayAt (double rateHz)
+{
+    stop();
+    failed.store (false);
+    gyroAvailable.store (false);
+    errorMessage.store ("");
+    sampleRateHz.store (rateHz, std::memory_order_relaxed);
+    running.store (true);
+}
+
 void SensorReader::runThread()
 {
     SensorDriverControl drivers (platform.registry, platform.sleeper, platform.clock, platform.processId);

@@ -41,8 +41,9 @@ public:
     double getSampleRateHz() const noexcept { return sampleRateHz.load (std::memory_order_relaxed); }
     const char* getErrorMessage() const noexcept { return errorMessage.load(); }
 
-    // A stream replayed outside the sensor thread states the rate it was recorded at.
-    void publishSampleRateHz (double hz) noexcept { sampleRateHz.store (hz, std::memory_order_relaxed); }
+    // A stream replayed into the processor by its caller stands in for the sensor: any run of the
+    // sensor thread is stopped, and the reader reads as running at the stream's rate.
+    void replayAt (double rateHz);
 
 private:
     class Run;

@@ -198,3 +198,25 @@ TEST_F (CliTest, LiveRunsTheEngineInRealTimeFromSensorToSpeaker)
     EXPECT_FALSE (static_cast<bool> (json["sensorFailed"]));
     EXPECT_EQ (json["errorMessage"].toString(), "");
 }
+
+TEST_F (CliTest, CalibrateAcceptsASimulatedCalibrationAndSaysHowFarAShortOneGot)
+{
+    const auto stream = path ("calibration.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "36", "--taps", "none", "--calibration", "0", "--out", stream }).status, 0);
+
+    const auto accepted = runCli ({ "calibrate", stream });
+    ASSERT_EQ (accepted.status, 0) << accepted.err << accepted.out;
+    const auto result = juce::JSON::parse (juce::String (accepted.out));
+    EXPECT_EQ (static_cast<int> (result["phase"]), 6);
+    EXPECT_GE (static_cast<double> (result["removal"]), 0.8);
+    EXPECT_EQ (result["coefs"].size(), 24);
+    EXPECT_EQ (static_cast<int> (result["lightCount"]) + static_cast<int> (result["mediumCount"]) + static_cast<int> (result["firmCount"]),
+               15);
+
+    const auto shortStream = path ("short.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "10", "--taps", "none", "--calibration", "0", "--out", shortStream }).status, 2);
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "10", "--taps", "none", "--out", shortStream }).status, 0);
+    const auto unfinished = runCli ({ "calibrate", shortStream });
+    EXPECT_EQ (unfinished.status, 1);
+    EXPECT_EQ (static_cast<int> (juce::JSON::parse (juce::String (unfinished.out))["phase"]), 3); // waiting for taps
+}

@@ -109,7 +109,7 @@ TEST (Lifecycle, RetrySensorRestartsTheStreamWithPowerOff)
     LiveRig rig;
     auto& p = rig.processor;
     ASSERT_TRUE (eventually ([&] { return p.state().lastSampleNs.load() != 0; }));
-    p.getSensorReader().publishSampleRateHz (800.0);
+    p.getSensorReader().replayAt (800.0);
     p.handleSensorSample ({ 0.0, 0.0, -1.0 });
     ASSERT_TRUE (p.setPower (true));
 
@@ -126,7 +126,7 @@ TEST (Lifecycle, SetPowerRefusesUntilTheSensorIsReadyOrWhileTheGuardTrips)
     SensorMidiProcessor p (clock);
     EXPECT_FALSE (p.setPower (true)); // no sample yet
 
-    p.getSensorReader().publishSampleRateHz (802.5);
+    p.getSensorReader().replayAt (802.5);
     p.handleSensorSample ({ 0.0, 0.0, -1.0 });
     auto& state = SensorMidiProcessorTestAccess::state (p);
     state.guardSequence.store (1); // the guard is in the middle of a trip
@@ -146,7 +146,7 @@ TEST (Lifecycle, ASecondPrepareToPlayTurnsPowerOffForGood)
 {
     ManualEngineClock clock;
     SensorMidiProcessor p (clock);
-    p.getSensorReader().publishSampleRateHz (802.5);
+    p.getSensorReader().replayAt (802.5);
     p.handleSensorSample ({ 0.0, 0.0, -1.0 });
 
     p.prepareToPlay (48000.0, 512);
@@ -160,7 +160,7 @@ TEST (Lifecycle, PowerOffAndSilenceFlushesAndFades)
 {
     ManualEngineClock clock;
     SensorMidiProcessor p (clock);
-    p.getSensorReader().publishSampleRateHz (802.5);
+    p.getSensorReader().replayAt (802.5);
     p.handleSensorSample ({ 0.0, 0.0, -1.0 });
     ASSERT_TRUE (p.setPower (true));
 

@@ -51,7 +51,7 @@ struct PlaybackRig
             stream.samples.push_back (desk.nextSample());
             stream.arrivalMs.push_back (i * 1000.0 / deskRate);
         }
-        processor.getSensorReader().publishSampleRateHz (HitDetector::nominalRateHz);
+        processor.getSensorReader().replayAt (HitDetector::nominalRateHz);
         processor.seedRandom (7);
     }
 

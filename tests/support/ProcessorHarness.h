@@ -17,7 +17,7 @@ public:
     explicit ProcessorHarness (double reportedRateHz = HitDetector::nominalRateHz, double streamRateHz = 800.0) :
         periodNs (static_cast<std::uint64_t> (1e9 / streamRateHz))
     {
-        processor.getSensorReader().publishSampleRateHz (reportedRateHz);
+        processor.getSensorReader().replayAt (reportedRateHz);
         processor.setHitObserver (this);
     }
 
