@@ -128,6 +128,7 @@ void CalibrationProcedure::request (double rateHz)
     for (auto* axis : { &capture.x, &capture.y, &capture.z })
         axis->reserve (reservedSamples);
     capture.label.reserve (reservedSamples);
+    quietScratch.reserveFor (rateHz);
     startRate.store (rateHz);
     analysisRequested.store (false);
     failureCode.store (0);
@@ -322,7 +323,7 @@ void CalibrationProcedure::advanceTimedPhase() noexcept
 
         case CalibrationPhase::quietCheck:
         {
-            const auto check = quietCheck (capture, rate);
+            const auto check = quietCheck (capture, rate, quietScratch);
             if (check.failureCode != 0)
             {
                 failureCode.store (check.failureCode);

@@ -2,6 +2,7 @@
 
 #include "calibration/CalibrationCapture.h"
 #include "calibration/CalibrationResult.h"
+#include "calibration/QuietCheck.h"
 
 #include <array>
 #include <atomic>
@@ -109,6 +110,7 @@ private:
 
     // Under lock
     CalibrationCapture capture;
+    QuietCheckScratch quietScratch;
     double rate = 0.0;
     double phaseRemaining = 0.0;
     std::array<double, CalibrationCapture::tapsPerCalibration> tapPeaks {};

@@ -8,11 +8,28 @@
 namespace bopwell
 {
 
+void QuietCheckScratch::reserveFor (double rateHz)
+{
+    const auto quietSamples = static_cast<size_t> (std::max (0.0, 2.0 * rateHz)) + 16;
+    motion.reserve (quietSamples);
+    work.reserve (quietSamples);
+    for (auto& quarter : quarters)
+        quarter.reserve (quietSamples / 4 + 16);
+}
+
 QuietCheckResult quietCheck (const CalibrationCapture& capture, double rateHz)
+{
+    QuietCheckScratch scratch;
+    scratch.reserveFor (rateHz);
+    return quietCheck (capture, rateHz, scratch);
+}
+
+QuietCheckResult quietCheck (const CalibrationCapture& capture, double rateHz, QuietCheckScratch& scratch)
 {
     QuietCheckResult result;
 
-    std::vector<double> motion;
+    auto& motion = scratch.motion;
+    motion.clear();
     for (size_t i = 0; i < capture.label.size(); ++i)
         if (capture.label[i] == CalibrationCapture::quietLabel)
             motion.push_back (std::sqrt (static_cast<double> (capture.x[i]) * capture.x[i]
@@ -20,9 +37,11 @@ QuietCheckResult quietCheck (const CalibrationCapture& capture, double rateHz)
                                          + static_cast<double> (capture.z[i]) * capture.z[i]));
 
     const auto expected = std::max<std::int64_t> (1, static_cast<std::int64_t> (2.0 * rateHz));
-    std::array<std::vector<double>, 4> quarters;
+    for (auto& quarter : scratch.quarters)
+        quarter.clear();
     for (size_t k = 0; k < motion.size(); ++k)
-        quarters[static_cast<size_t> (std::min<std::int64_t> (3, static_cast<std::int64_t> (4 * k) / expected))].push_back (motion[k]);
+        scratch.quarters[static_cast<size_t> (std::min<std::int64_t> (3, static_cast<std::int64_t> (4 * k) / expected))].push_back (
+            motion[k]);
 
     if (static_cast<std::int64_t> (motion.size()) < static_cast<std::int64_t> (rateHz))
     {
@@ -30,8 +49,9 @@ QuietCheckResult quietCheck (const CalibrationCapture& capture, double rateHz)
         return result;
     }
 
-    result.quietMedian = lowerMedian (motion);
-    result.quietSigma = robustSigma (motion, result.quietMedian);
+    scratch.work.assign (motion.begin(), motion.end());
+    result.quietMedian = lowerMedianInPlace (scratch.work);
+    result.quietSigma = robustSigmaInPlace (motion, result.quietMedian, scratch.work);
     result.motionLimit = result.quietMedian + 8.0 * result.quietSigma;
     result.tapTriggerLevel = std::max ({ 1.01 * result.quietMedian, result.motionLimit, 1e-9 });
 
@@ -50,14 +70,15 @@ QuietCheckResult quietCheck (const CalibrationCapture& capture, double rateHz)
     const double floor = std::max (0.25 * result.quietMedian, 1e-9);
     double lowest = 0.0;
     double highest = 0.0;
-    for (size_t q = 0; q < quarters.size(); ++q)
+    for (size_t q = 0; q < scratch.quarters.size(); ++q)
     {
-        if (quarters[q].empty())
+        auto& quarter = scratch.quarters[q];
+        if (quarter.empty())
         {
             result.failureCode = 1;
             return result;
         }
-        const double level = std::max (lowerMedian (quarters[q]), floor);
+        const double level = std::max (lowerMedianInPlace (quarter), floor);
         lowest = q == 0 ? level : std::min (lowest, level);
         highest = q == 0 ? level : std::max (highest, level);
     }

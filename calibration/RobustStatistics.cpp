@@ -25,15 +25,34 @@ namespace
     }
 } // namespace
 
-double lowerMedian (std::span<const double> values) { return sortedElement ({ values.begin(), values.end() }, 0.5); }
+double lowerMedianInPlace (std::span<double> values) noexcept
+{
+    if (values.empty())
+        return 0.0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t> ((values.size() - 1) / 2);
+    std::nth_element (values.begin(), middle, values.end(), ascendingWithNanLast);
+    return *middle;
+}
+
+double lowerMedian (std::span<const double> values)
+{
+    std::vector<double> copy (values.begin(), values.end());
+    return lowerMedianInPlace (copy);
+}
+
+double robustSigmaInPlace (std::span<const double> values, double centre, std::vector<double>& deviations) noexcept
+{
+    deviations.clear();
+    for (double v : values)
+        deviations.push_back (std::abs (v - centre));
+    return 1.4826 * lowerMedianInPlace (deviations);
+}
 
 double robustSigma (std::span<const double> values, double centre)
 {
     std::vector<double> deviations;
     deviations.reserve (values.size());
-    for (double v : values)
-        deviations.push_back (std::abs (v - centre));
-    return 1.4826 * sortedElement (std::move (deviations), 0.5);
+    return robustSigmaInPlace (values, centre, deviations);
 }
 
 double percentile999 (std::span<const double> values) { return sortedElement ({ values.begin(), values.end() }, 0.999); }

@@ -271,3 +271,14 @@ TEST (CalibrationTexts, MessagesAndDisplayTexts)
     EXPECT_EQ (calibrationProgressText (20, tapInstruction (2)), "15 of 15 steps, 100 percent\nFirm Tap");
     EXPECT_EQ (tapInstruction (0), "Light Tap");
 }
+
+TEST (CalibrationProcedure, CapturingAllocatesNothingOnceRequested)
+{
+    ProcedureRig rig;
+    const test::AllocationCounter counter;
+    rig.throughQuietCheck();
+    rig.taps (15);
+    rig.quiet (480);
+    EXPECT_EQ (counter.allocations(), 0u);
+    EXPECT_EQ (rig.procedure.phase(), CalibrationPhase::captured);
+}
