@@ -76,7 +76,7 @@ BENCHMARK (soxConvertFolder)->Unit (benchmark::kMillisecond)->UseRealTime();
 int main (int argc, char** argv)
 {
     const juce::ScopedJuceInitialiser_GUI juce;
-    return bopwell::bench::runAndCompare (argc, argv, "pack-import", "bopwellImportFolder",
-                                          { "sox to 48 kHz 32-bit float, file by file, same 78 files", "soxConvertFolder", 0.0 },
+    return bopwell::bench::runAndCompare (argc, argv, "pack-import", "bopwellImportFolder/real_time",
+                                          { "sox to 48 kHz 32-bit float, file by file, same 78 files", "soxConvertFolder/real_time", 0.0 },
                                           "ns per import of 78 stereo 16-bit 3 s 44.1 kHz WAV files");
 }
