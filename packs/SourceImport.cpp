@@ -18,6 +18,7 @@ namespace
     constexpr double minSourceRate = 8000.0;
     constexpr double maxSourceRate = 96000.0;
     constexpr double maxSourceSeconds = 10.0;
+    constexpr juce::juce_wchar enDash = 0x2013;
 
     using Failure = std::optional<PackLoadResult>;
 
@@ -108,9 +109,8 @@ namespace
         const auto rate = reader.sampleRate;
         if (! std::isfinite (rate) || rate < minSourceRate || rate > maxSourceRate)
             return fileFailure (packLoadUnsupportedSampleRate, file,
-                                " uses " + juce::String (rate / 1000.0, 1) + " kHz; Bopwell accepts "
-                                    + juce::String (juce::CharPointer_UTF8 ("8\xe2\x80\x93"
-                                                                            "96 kHz.")));
+                                " uses " + juce::String (rate / 1000.0, 1) + " kHz; Bopwell accepts 8" + juce::String::charToString (enDash)
+                                    + "96 kHz.");
 
         const auto bits = reader.bitsPerSample;
         if (isUncompressed (file) && bits != 16 && bits != 24 && bits != 32)
