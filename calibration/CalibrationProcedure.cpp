@@ -160,16 +160,21 @@ void CalibrationProcedure::resume()
     }
 }
 
-void CalibrationProcedure::cancel()
+void CalibrationProcedure::endIn (CalibrationPhase phaseToEndIn) noexcept
 {
-    const std::lock_guard guard (lock);
     requested.store (false);
     running.store (false);
     paused.store (false);
     analysisRequested.store (false);
-    setPhase (CalibrationPhase::idle, 0.0);
+    setPhase (phaseToEndIn, 0.0);
     capturing = false;
     tapInProgress.store (false);
+}
+
+void CalibrationProcedure::cancel()
+{
+    const std::lock_guard guard (lock);
+    endIn (CalibrationPhase::idle);
 }
 
 bool CalibrationProcedure::undoLastStep()
@@ -207,13 +212,7 @@ bool CalibrationProcedure::abortForLostSensor()
     if (! isRequestedOrRunning())
         return false;
     const std::lock_guard guard (lock);
-    requested.store (false);
-    running.store (false);
-    paused.store (false);
-    analysisRequested.store (false);
-    setPhase (CalibrationPhase::failed, 0.0);
-    capturing = false;
-    tapInProgress.store (false);
+    endIn (CalibrationPhase::failed);
     return true;
 }
 

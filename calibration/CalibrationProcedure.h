@@ -83,6 +83,7 @@ public:
 
 private:
     void startCapture() noexcept;
+    void endIn (CalibrationPhase phaseToEndIn) noexcept;
     void appendSample (const std::array<double, 3>& highPass) noexcept;
     void advanceTimedPhase() noexcept;
     void detectTap (int index, double motion) noexcept;

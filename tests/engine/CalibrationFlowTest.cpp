@@ -1,4 +1,5 @@
 #include "sensor/platform/SimulatedSensorHub.h"
+#include "support/Eventually.h"
 #include "support/ProcessorAccess.h"
 
 #include <gtest/gtest.h>
@@ -60,8 +61,7 @@ TEST (CalibrationFlow, BeginRefusesUntilTheSensorDelivers)
     {
         ManualEngineClock clock;
         SensorMidiProcessor detached (clock);
-        for (int i = 0; i < 1000 && ! detached.getSensorReader().hasFailed(); ++i)
-            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        ASSERT_TRUE (test::eventually ([&] { return detached.getSensorReader().hasFailed(); }));
         EXPECT_EQ (detached.beginCalibration(), "Motion sensor could not open. Press Retry sensor.");
     }
 

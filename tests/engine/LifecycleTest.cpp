@@ -2,6 +2,8 @@
 #include "sensor/platform/SimulatedSensorHub.h"
 #include "support/ProcessorAccess.h"
 
+#include "support/Eventually.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,17 +16,6 @@ using namespace bopwell;
 
 namespace
 {
-template <typename Condition>
-bool eventually (Condition&& condition)
-{
-    for (int i = 0; i < 5000; ++i)
-    {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    }
-    return false;
-}
 
 // A processor whose sensor streams from a simulated hub on virtual time.
 struct LiveRig
@@ -75,7 +66,7 @@ TEST (Lifecycle, TheSensorStartsWithTheProcessorAndAPendingPowerOnCompletes)
     LiveRig rig;
     auto& p = rig.processor;
     p.prepareToPlay (48000.0, 512);
-    ASSERT_TRUE (eventually ([&] { return p.getSensorReader().getSampleRateHz() > 50.0 && p.state().lastSampleNs.load() != 0; }));
+    ASSERT_TRUE (test::eventually ([&] { return p.getSensorReader().getSampleRateHz() > 50.0 && p.state().lastSampleNs.load() != 0; }));
 
     if (! p.state().powerOn.load())
     {
@@ -91,7 +82,7 @@ TEST (Lifecycle, AFailedSensorTurnsPowerOffAndCancelsAPendingPowerOn)
 {
     ManualEngineClock clock;
     SensorMidiProcessor p (clock); // no sensor hub: the start fails
-    ASSERT_TRUE (eventually ([&] { return p.getSensorReader().hasFailed(); }));
+    ASSERT_TRUE (test::eventually ([&] { return p.getSensorReader().hasFailed(); }));
 
     EXPECT_TRUE (p.restoreFactoryCalibration());
     EXPECT_FALSE (p.state().powerOnPending.load()); // nothing to wait for
@@ -108,7 +99,7 @@ TEST (Lifecycle, RetrySensorRestartsTheStreamWithPowerOff)
 {
     LiveRig rig;
     auto& p = rig.processor;
-    ASSERT_TRUE (eventually ([&] { return p.state().lastSampleNs.load() != 0; }));
+    ASSERT_TRUE (test::eventually ([&] { return p.state().lastSampleNs.load() != 0; }));
     p.getSensorReader().replayAt (800.0);
     p.handleSensorSample ({ 0.0, 0.0, -1.0 });
     ASSERT_TRUE (p.setPower (true));
@@ -116,7 +107,7 @@ TEST (Lifecycle, RetrySensorRestartsTheStreamWithPowerOff)
     p.retrySensor();
     EXPECT_FALSE (p.state().powerOn.load());
     EXPECT_GE (p.state().sensorWatchStartNs.load(), rig.clock.nowNs() - second);
-    ASSERT_TRUE (eventually ([&] { return p.state().lastSampleNs.load() != 0 && p.getSensorReader().isRunning(); }));
+    ASSERT_TRUE (test::eventually ([&] { return p.state().lastSampleNs.load() != 0 && p.getSensorReader().isRunning(); }));
     EXPECT_EQ (rig.hub.openManagers(), 1);
 }
 

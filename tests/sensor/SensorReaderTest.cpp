@@ -1,6 +1,8 @@
 #include "sensor/SensorReader.h"
 #include "sensor/platform/SimulatedSensorHub.h"
 
+#include "support/Eventually.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,19 +15,6 @@ using platform::SimulatedSensorHub;
 
 namespace
 {
-// Waits (in real time) for the sensor thread to reach a state; the hub runs on virtual time, so
-// every wait here is short.
-template <typename Condition>
-bool eventually (Condition&& condition)
-{
-    for (int i = 0; i < 5000; ++i)
-    {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    }
-    return false;
-}
 
 struct ReaderRig
 {
@@ -65,7 +54,7 @@ TEST (SensorReader, StreamsTheDesksSamplesAndMeasuresTheRate)
 {
     ReaderRig rig;
     rig.start();
-    ASSERT_TRUE (eventually ([&] { return rig.sampleCount() >= 2000 && rig.reader.getSampleRateHz() > 0.0; }));
+    ASSERT_TRUE (test::eventually ([&] { return rig.sampleCount() >= 2000 && rig.reader.getSampleRateHz() > 0.0; }));
     EXPECT_TRUE (rig.reader.isRunning());
     EXPECT_TRUE (rig.reader.hasGyro());
     EXPECT_FALSE (rig.reader.hasFailed());
@@ -85,7 +74,7 @@ TEST (SensorReader, ReportsOfTheWrongLengthAreDroppedUncounted)
 {
     ReaderRig rig ({ .noGyroscope = true, .wrongLengthEvery = 4 });
     rig.start();
-    ASSERT_TRUE (eventually ([&] { return rig.reader.getSampleRateHz() > 0.0; }));
+    ASSERT_TRUE (test::eventually ([&] { return rig.reader.getSampleRateHz() > 0.0; }));
     rig.reader.stop();
     EXPECT_NEAR (rig.reader.getSampleRateHz(), 600.0, 2.0); // one report in four never arrives
     EXPECT_FALSE (rig.reader.hasGyro());
@@ -113,9 +102,9 @@ TEST (SensorReader, FailuresCarryTheirMessage)
     {
         ReaderRig rig (c.knobs);
         rig.start();
-        EXPECT_TRUE (eventually ([&] { return rig.reader.hasFailed(); })) << c.what;
+        EXPECT_TRUE (test::eventually ([&] { return rig.reader.hasFailed(); })) << c.what;
         EXPECT_STREQ (rig.reader.getErrorMessage(), c.message) << c.what;
-        EXPECT_TRUE (eventually ([&] { return ! rig.reader.isRunning(); })) << c.what;
+        EXPECT_TRUE (test::eventually ([&] { return ! rig.reader.isRunning(); })) << c.what;
         rig.reader.stop();
         EXPECT_EQ (rig.hub.openManagers(), 0) << c.what;
         rig.removeLockFolder();
@@ -126,9 +115,9 @@ TEST (SensorReader, StartWhileRunningRestartsAndStopReleasesTheLock)
 {
     ReaderRig rig;
     rig.start();
-    ASSERT_TRUE (eventually ([&] { return rig.sampleCount() > 10; }));
+    ASSERT_TRUE (test::eventually ([&] { return rig.sampleCount() > 10; }));
     rig.start(); // one run at most: the first is stopped before the second begins
-    ASSERT_TRUE (eventually ([&] { return rig.reader.isRunning(); }));
+    ASSERT_TRUE (test::eventually ([&] { return rig.reader.isRunning(); }));
     EXPECT_EQ (rig.hub.openManagers(), 1);
 
     SensorReader second { rig.platform };
@@ -157,7 +146,7 @@ TEST (SensorReader, LeavingTheRunStopsAStreamItStarted)
 {
     ReaderRig rig;
     rig.start();
-    ASSERT_TRUE (eventually ([&] { return rig.sampleCount() > 10; }));
+    ASSERT_TRUE (test::eventually ([&] { return rig.sampleCount() > 10; }));
     EXPECT_EQ (rig.hub.driverProperty (3, "ReportInterval"), 1000);
     rig.reader.stop();
     EXPECT_EQ (rig.hub.driverProperty (3, "ReportInterval"), 0);
