@@ -89,7 +89,7 @@ const std::vector<Command>& commands()
           "Usage: bopwell-cli live [--seconds S] [--taps N] [--seed N]\n"
           "\n"
           "Runs the real processor in real time: its sensor thread streams a simulated sensor hub whose\n"
-          "desk is tapped N times, evenly spread once the sensor has started, and its audio plays through\n"
+          "desk is tapped N times, evenly spread once Power is on, and its audio plays through\n"
           "a running JACK server, else ALSA's default device, else a timed block loop when there is no\n"
           "audio device at all. Prints one JSON line:\n"
           "  {\"hits\", \"hitsAccepted\", \"voicesStarted\", \"sensorRateHz\", \"sensorFailed\", \"errorMessage\"}\n"

@@ -15,10 +15,10 @@ namespace bopwell::cli
 
 namespace
 {
-    // Driver preparation takes about a second and a half before the first report, and the sensor
-    // counts as ready once its rate has been measured over half a second: the taps go after that.
-    constexpr double firstTapAfterReportsSeconds = 1.0;
-    constexpr double startUpSeconds = 2.7;
+    // The simulated user taps once Bopwell is ready (Power on), spreading the taps over the rest of
+    // the run and leaving the last one time to sound.
+    constexpr double lastTapBeforeEndSeconds = 0.3;
+    constexpr int messageSliceMs = 20;
 
     struct HitCounter final : HitObserver
     {
@@ -140,9 +140,6 @@ int runLive (const CliArgs& args, std::ostream& out, std::ostream& err)
     DeskModel::Options desk;
     desk.seed = static_cast<std::uint64_t> (seed);
     platform::SimulatedSensorHub hub (timeline, desk, {});
-    const double tapWindow = seconds - startUpSeconds;
-    for (long long i = 0; i < taps; ++i)
-        hub.addTap ({ firstTapAfterReportsSeconds + (static_cast<double> (i) + 0.5) * tapWindow / static_cast<double> (taps) });
 
     auto sensor = hub.platform (EngineClock::steady(), SensorOwnershipLock::defaultLockFile(), static_cast<int> (::getpid()));
     HitCounter hits;
@@ -153,7 +150,20 @@ int runLive (const CliArgs& args, std::ostream& out, std::ostream& err)
             LiveAudio audio (processor);
             err << "Playing through " << audio.outputName() << " for " << seconds << " s...\n";
             // The processor's own timer (sensor watch, pending power-on) runs on this message loop.
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (static_cast<int> (seconds * 1000.0));
+            const auto startMs = juce::Time::getMillisecondCounterHiRes();
+            bool tapping = false;
+            for (double elapsed = 0.0; elapsed < seconds; elapsed = (juce::Time::getMillisecondCounterHiRes() - startMs) / 1000.0)
+            {
+                if (! tapping && processor.state().powerOn.load())
+                {
+                    tapping = true;
+                    const double from = hub.deskSeconds();
+                    const double window = std::max (0.0, seconds - elapsed - lastTapBeforeEndSeconds);
+                    for (long long i = 0; i < taps; ++i)
+                        hub.addTap ({ from + (static_cast<double> (i) + 0.5) * window / static_cast<double> (taps) });
+                }
+                juce::MessageManager::getInstance()->runDispatchLoopUntil (messageSliceMs);
+            }
         }
 
         const auto& s = processor.state();
