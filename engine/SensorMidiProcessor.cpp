@@ -4,6 +4,9 @@
 #include "calibration/FactoryProfile.h"
 #include "engine/SensorWatch.h"
 #include "packs/BuiltInPacks.h"
+#include "packs/PackContainerReader.h"
+#include "packs/SourceImport.h"
+#include "packs/SourceScan.h"
 
 #include <algorithm>
 #include <cmath>
@@ -64,9 +67,11 @@ SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock, platform::Se
 
 SensorMidiProcessor::~SensorMidiProcessor()
 {
-    // No sample may arrive while the rest is torn down.
+    // No sample may arrive while the rest is torn down, and no load may outlive the processor.
     sensorReader.stop();
     stopTimer();
+    packLoadCancel.store (true);
+    loaderPool.removeAllJobs (true, -1);
 }
 
 void SensorMidiProcessor::startSensor()
@@ -592,6 +597,132 @@ int SensorMidiProcessor::getSampleCount() const
 {
     const juce::SpinLock::ScopedLockType lock (sampleSetLock);
     return static_cast<int> (samples.size());
+}
+
+//==============================================================================
+// Custom pack loading
+
+// Runs one custom pack load on the loader pool; the pool deletes it when it returns.
+class CustomPackLoadJob final : public juce::ThreadPoolJob
+{
+public:
+    CustomPackLoadJob (SensorMidiProcessor& owner, juce::String pathToLoad) :
+        juce::ThreadPoolJob ("Bopwell sample pack loader"), processor (owner), path (std::move (pathToLoad))
+    {
+    }
+
+    JobStatus runJob() override
+    {
+        processor.runCustomPackLoad (path);
+        return jobHasFinished;
+    }
+
+private:
+    SensorMidiProcessor& processor;
+    juce::String path;
+};
+
+samplepack::PackLoadProgress SensorMidiProcessor::packProgress()
+{
+    return samplepack::PackLoadProgress (packLoadCancel, [this] (int done, int total)
+                                         { packLoadProgress.store (total < 1 ? 0.0 : static_cast<double> (done) / total); });
+}
+
+void SensorMidiProcessor::publishPackStatus (const PackLoadResult& result)
+{
+    {
+        const std::lock_guard lock (packStatusMutex);
+        packLoadStatus = result;
+    }
+    packStatusGeneration.fetch_add (1);
+}
+
+PackLoadResult SensorMidiProcessor::getPackLoadStatus() const
+{
+    const std::lock_guard lock (packStatusMutex);
+    return packLoadStatus;
+}
+
+bool SensorMidiProcessor::startCustomPackLoad (const juce::String& path)
+{
+    bool idle = false;
+    if (! packLoadBusy.compare_exchange_strong (idle, true))
+    {
+        publishPackStatus ({ false, packLoadAlreadyRunning, "Another sample pack is already loading.", 0 });
+        return false;
+    }
+
+    packLoadCancel.store (false);
+    packLoadProgress.store (0.0);
+    try
+    {
+        loaderPool.addJob (new CustomPackLoadJob (*this, path), true);
+    }
+    catch (const std::bad_alloc&)
+    {
+        packLoadBusy.store (false);
+        publishPackStatus ({ false, packLoadOutOfMemory, "Bopwell could not start the sample loader.", 0 });
+        return false;
+    }
+    return true;
+}
+
+void SensorMidiProcessor::requestPackLoadCancel() noexcept
+{
+    if (packLoadBusy.load())
+        packLoadCancel.store (true);
+}
+
+PackLoadResult SensorMidiProcessor::prepareCustomPack (const juce::File& source, samplepack::Data& pack)
+{
+    const std::lock_guard lock (packLoadMutex);
+    const auto progress = packProgress();
+
+    if (source.getFullPathName().isNotEmpty() && source.isDirectory())
+    {
+        if (! source.isDirectory())
+            return { false, packLoadUnsupportedPath, "Choose a folder or a .bopwellpack file.", 0 };
+        return samplepack::importFolder (source, formatManager, progress, pack);
+    }
+    if (source.getFileExtension().equalsIgnoreCase (".bopwellpack"))
+        return samplepack::readPackContainer (source, progress, pack);
+    if (samplepack::isSupportedAudioFile (source))
+        return samplepack::importFile (source, formatManager, progress, pack);
+    return { false, packLoadUnsupportedPath, "Choose one supported audio sample, folder, or .bopwellpack file.", 0 };
+}
+
+void SensorMidiProcessor::runCustomPackLoad (const juce::String& path)
+{
+    samplepack::Data pack;
+    auto result = prepareCustomPack (juce::File (path), pack);
+    if (result.ok && packLoadCancel.load())
+    {
+        // A cancel that came after the last progress report still wins.
+        result = { false, packLoadCancelled, "Sample pack loading was cancelled.", 0 };
+    }
+    else if (result.ok)
+    {
+        const std::lock_guard lock (profileLock);
+        installPack (pack, pack.name, -1);
+    }
+
+    publishPackStatus (result);
+    if (result.ok)
+    {
+        shared.stateRevision.fetch_add (1);
+        packLoadProgress.store (1.0);
+    }
+    packLoadBusy.store (false);
+}
+
+PackLoadResult SensorMidiProcessor::loadSamplesInternal (const juce::Array<juce::File>& files, const juce::String& label)
+{
+    const std::lock_guard lock (packLoadMutex);
+    samplepack::Data pack;
+    auto result = samplepack::importFileList (files, label, formatManager, packProgress(), pack);
+    if (result.ok)
+        installPack (pack, label, -1);
+    return result;
 }
 
 //==============================================================================

@@ -10,6 +10,7 @@
 #include "engine/ProcessorState.h"
 #include "engine/VelocityCurve.h"
 #include "engine/VoiceEngine.h"
+#include "packs/PackLoadProgress.h"
 #include "packs/SamplePack.h"
 #include "sensor/SensorReader.h"
 #include "sensor/platform/SensorPlatform.h"
@@ -102,6 +103,16 @@ public:
     juce::StringArray getSamplePaths() const;
     int getSampleCount() const;
 
+    // Custom packs. Loads run on the loader pool; their outcome is published as a status.
+    bool startCustomPackLoad (const juce::String& path);
+    void requestPackLoadCancel() noexcept;
+    PackLoadResult prepareCustomPack (const juce::File& source, bopwell::samplepack::Data& pack);
+    PackLoadResult loadSamplesInternal (const juce::Array<juce::File>& files, const juce::String& label);
+    bool isPackLoadBusy() const noexcept { return packLoadBusy.load(); }
+    double getPackLoadProgress() const noexcept { return packLoadProgress.load(); }
+    int getPackStatusGeneration() const noexcept { return packStatusGeneration.load(); }
+    PackLoadResult getPackLoadStatus() const;
+
     // Fixes the shuffle's generator, for reproducible renders.
     void seedRandom (std::uint32_t seed) noexcept;
 
@@ -159,6 +170,10 @@ private:
                       const BlockTiming& timing) noexcept;
     void finishBlock (juce::AudioBuffer<float>& buffer, const bopwell::GainRamp& gain) noexcept;
     void resetPlayback() noexcept;
+    friend class CustomPackLoadJob;
+    void runCustomPackLoad (const juce::String& path);
+    void publishPackStatus (const PackLoadResult& result);
+    bopwell::samplepack::PackLoadProgress packProgress();
 
     void startSensor();
 
@@ -200,6 +215,15 @@ private:
     int builtInPack = 0;
     float panSpread = 0.0f;
     juce::String packLabel { "(no sample)" };
+
+    // Custom pack loading
+    std::atomic<bool> packLoadBusy { false };
+    std::atomic<bool> packLoadCancel { false };
+    std::atomic<double> packLoadProgress { 0.0 };
+    mutable std::mutex packStatusMutex;
+    PackLoadResult packLoadStatus;
+    std::atomic<int> packStatusGeneration { 0 };
+    juce::ThreadPool loaderPool;
 
     // Audio thread
     bopwell::VoiceEngine voiceEngine;
