@@ -66,7 +66,7 @@ const std::vector<Command>& commands()
           runSimulate },
         { "render",
           "play a sensor stream through the whole engine into a WAV file",
-          "Usage: bopwell-cli render STREAM.csv --out OUT.wav [--rate HZ] [--pack INDEX] [--sample-rate HZ]\n"
+          "Usage: bopwell-cli render STREAM.csv --out OUT.wav [--rate HZ] [--pack INDEX|PATH] [--sample-rate HZ]\n"
           "                          [--block N] [--seed N]\n"
           "\n"
           "Drives the hit detector, the hit queue and the voice engine with Power on, interleaving the\n"
@@ -78,7 +78,8 @@ const std::vector<Command>& commands()
           "Options:\n"
           "  --out FILE        where to write the audio (required)\n"
           "  --rate HZ         the sensor's measured report rate (default 802.5)\n"
-          "  --pack INDEX      built-in pack 0 to 8 (default 0, Chocolate)\n"
+          "  --pack INDEX|PATH built-in pack 0 to 8 (default 0, Chocolate), or a folder, audio file or\n"
+          "                    .bopwellpack loaded as a custom pack\n"
           "  --sample-rate HZ  output sample rate (default 48000)\n"
           "  --block N         audio block size in frames (default 512)\n"
           "  --seed N          seed of the shuffle's generator (default 1)\n",
@@ -115,6 +116,24 @@ const std::vector<Command>& commands()
           "  --rate HZ  the sensor's measured report rate (default 802.5)\n",
           { "rate" },
           runCalibrate },
+        { "pack",
+          "check, describe or build custom sample packs",
+          "Usage: bopwell-cli pack verify PATH\n"
+          "       bopwell-cli pack info PATH\n"
+          "       bopwell-cli pack build SOURCES... --out FILE.bopwellpack [--name NAME]\n"
+          "\n"
+          "verify loads a folder, an audio file or a .bopwellpack exactly as Bopwell would and prints\n"
+          "one JSON object: {\"ok\", \"code\", \"message\", \"ignoredCount\"} and, when ok, \"name\"\n"
+          "and \"samples\" [{\"name\", \"channels\", \"frames\"}]. Exit status 1 when it was refused.\n"
+          "info prints the same load as a readable summary.\n"
+          "build imports one folder, or one or more audio files, through the same import (so it refuses\n"
+          "what loading refuses) and writes a .bopwellpack; the file is written whole or not at all.\n"
+          "\n"
+          "Options:\n"
+          "  --out FILE   the pack file to write (build)\n"
+          "  --name NAME  the pack's name (build; default: the folder's or file's name)\n",
+          { "out", "name" },
+          runPack },
     };
     return table;
 }

@@ -5,6 +5,8 @@
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
+#include <cmath>
+#include <optional>
 #include <ostream>
 
 namespace bopwell::cli
@@ -36,6 +38,47 @@ namespace
         }
         return temporary.overwriteTargetFileWithTemporary();
     }
+    // A built-in pack by its index, or a folder, audio file or .bopwellpack loaded as a custom pack.
+    struct PackChoice
+    {
+        std::optional<int> builtIn;
+        juce::File custom;
+    };
+
+    std::optional<UsageError> parsePackChoice (const std::string& choice, PackChoice& pack)
+    {
+        const auto index = parseFiniteNumber (choice);
+        if (! index)
+        {
+            pack.custom = juce::File::getCurrentWorkingDirectory().getChildFile (juce::String (choice));
+            return std::nullopt;
+        }
+        if (*index != std::floor (*index) || *index < 0 || *index >= samplepack::builtInPackCount)
+            return UsageError { "--pack takes a built-in pack from 0 to 8, or a path, not \"" + choice + "\"" };
+        pack.builtIn = static_cast<int> (*index);
+        return std::nullopt;
+    }
+
+    bool installPack (const PackChoice& choice, SensorMidiProcessor& processor, std::ostream& err)
+    {
+        if (choice.builtIn)
+        {
+            if (processor.loadBuiltInPack (*choice.builtIn))
+                return true;
+            err << "Could not load the built-in pack " << *choice.builtIn << ".\n";
+            return false;
+        }
+
+        samplepack::Data pack;
+        const auto result = processor.prepareCustomPack (choice.custom, pack);
+        if (! result.ok)
+        {
+            err << result.message << "\n";
+            return false;
+        }
+        processor.installPack (pack, pack.name, -1);
+        return true;
+    }
 } // namespace
 
 int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
@@ -49,12 +92,11 @@ int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
     double rateHz = HitDetector::nominalRateHz;
     double sampleRate = 48000.0;
     long long blockSize = 512;
-    long long pack = 0;
     long long seed = 1;
-    for (auto problem :
-         { args.number ("rate", 1.0, 100000.0, rateHz), args.number ("sample-rate", 8000.0, 384000.0, sampleRate),
-           args.wholeNumber ("block", 1, 8192, blockSize), args.wholeNumber ("pack", 0, samplepack::builtInPackCount - 1, pack),
-           args.wholeNumber ("seed", 0, 0xFFFFFFFFLL, seed) })
+    PackChoice pack;
+    for (auto problem : { args.number ("rate", 1.0, 100000.0, rateHz), args.number ("sample-rate", 8000.0, 384000.0, sampleRate),
+                          args.wholeNumber ("block", 1, 8192, blockSize), args.wholeNumber ("seed", 0, 0xFFFFFFFFLL, seed),
+                          parsePackChoice (args.text ("pack").value_or ("0"), pack) })
         if (problem)
             return reportUsageError ("render", *problem, err);
 
@@ -64,11 +106,8 @@ int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
 
     ManualEngineClock clock (StreamReplay::originNs);
     SensorMidiProcessor processor (clock);
-    if (pack != 0 && ! processor.loadBuiltInPack (static_cast<int> (pack)))
-    {
-        err << "Could not load the built-in pack " << pack << ".\n";
+    if (! installPack (pack, processor, err))
         return exitFailure;
-    }
     processor.getSensorReader().replayAt (rateHz);
     processor.seedRandom (static_cast<std::uint32_t> (seed));
 

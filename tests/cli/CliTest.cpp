@@ -174,7 +174,7 @@ TEST_F (CliTest, RenderRefusesBadArguments)
     const Case cases[] = {
         { { "render", "s.csv" }, "bopwell-cli render: --out FILE.wav is required\n" },
         { { "render", "s.csv", "--out", "x.wav", "--pack", "9" },
-          "bopwell-cli render: --pack takes a whole number from 0 to 8, not \"9\"\n" },
+          "bopwell-cli render: --pack takes a built-in pack from 0 to 8, or a path, not \"9\"\n" },
         { { "render", "s.csv", "--out", "x.wav", "--block", "0" },
           "bopwell-cli render: --block takes a whole number from 1 to 8192, not \"0\"\n" },
     };
@@ -219,4 +219,52 @@ TEST_F (CliTest, CalibrateAcceptsASimulatedCalibrationAndSaysHowFarAShortOneGot)
     const auto unfinished = runCli ({ "calibrate", shortStream });
     EXPECT_EQ (unfinished.status, 1);
     EXPECT_EQ (static_cast<int> (juce::JSON::parse (juce::String (unfinished.out))["phase"]), 3); // waiting for taps
+}
+
+TEST_F (CliTest, PackBuildWritesWhatVerifyAndRenderLoad)
+{
+    const auto stream = path ("taps.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "2", "--out", stream }).status, 0);
+    const auto kit = folder.getChildFile ("kit");
+    ASSERT_TRUE (kit.createDirectory());
+    ASSERT_EQ (runCli ({ "render", stream, "--out", kit.getChildFile ("one.wav").getFullPathName().toStdString() }).status, 0);
+    ASSERT_EQ (runCli ({ "render", stream, "--pack", "5", "--out", kit.getChildFile ("two.wav").getFullPathName().toStdString() }).status,
+               0);
+
+    const auto packFile = path ("kit.bopwellpack");
+    const auto built = runCli ({ "pack", "build", kit.getFullPathName().toStdString(), "--out", packFile, "--name", "Desk Kit" });
+    ASSERT_EQ (built.status, 0) << built.err;
+    EXPECT_EQ (built.out, "Wrote 2 samples as \"Desk Kit\" to " + packFile + ".\n");
+
+    const auto verified = runCli ({ "pack", "verify", packFile });
+    ASSERT_EQ (verified.status, 0) << verified.out;
+    const auto json = juce::JSON::parse (juce::String (verified.out));
+    EXPECT_TRUE (static_cast<bool> (json["ok"]));
+    EXPECT_EQ (json["name"].toString(), "Desk Kit");
+    EXPECT_EQ (json["samples"].size(), 2);
+    EXPECT_EQ (static_cast<int> (json["samples"][0]["channels"]), 2);
+
+    const auto rendered = runCli ({ "render", stream, "--pack", packFile, "--out", path ("custom.wav") });
+    EXPECT_EQ (rendered.status, 0) << rendered.err;
+    EXPECT_TRUE (rendered.out.starts_with ("{\"hits\":2,\"hitsAccepted\":2,\"hitsDropped\":0,\"voicesStarted\":2,")) << rendered.out;
+}
+
+TEST_F (CliTest, PackRefusesWhatLoadingRefuses)
+{
+    const auto notes = folder.getChildFile ("notes.txt");
+    ASSERT_TRUE (notes.replaceWithText ("not audio"));
+
+    const auto verified = runCli ({ "pack", "verify", notes.getFullPathName().toStdString() });
+    EXPECT_EQ (verified.status, 1);
+    EXPECT_EQ (juce::JSON::parse (juce::String (verified.out))["message"].toString(),
+               "Choose one supported audio sample, folder, or .bopwellpack file.");
+
+    const auto packFile = path ("never.bopwellpack");
+    const auto built = runCli ({ "pack", "build", path ("missing.wav"), "--out", packFile });
+    EXPECT_EQ (built.status, 1);
+    EXPECT_FALSE (built.err.empty());
+    EXPECT_FALSE (juce::File (packFile).exists());
+
+    EXPECT_EQ (runCli ({ "pack", "build", path ("a.wav"), folder.getFullPathName().toStdString(), "--out", packFile }).status, 2);
+    EXPECT_EQ (runCli ({ "pack", "shrink", "x" }).status, 2);
 }
