@@ -134,6 +134,19 @@ const std::vector<Command>& commands()
           "  --name NAME  the pack's name (build; default: the folder's or file's name)\n",
           { "out", "name" },
           runPack },
+        { "capture",
+          "export the first strike captured from a stream",
+          "Usage: bopwell-cli capture STREAM.csv --out capture.csv [--rate HZ]\n"
+          "\n"
+          "Runs the stream through the processor and writes its first strike capture as the app's\n"
+          "capture.csv: 32 samples before the first sample whose motion passes 0.01 g and 511 after it,\n"
+          "with the detector's envelope and fires alongside. Exit status 1 when no strike was captured.\n"
+          "\n"
+          "Options:\n"
+          "  --out FILE  where to write the capture (required)\n"
+          "  --rate HZ   the sensor's measured report rate (default 802.5)\n",
+          { "out", "rate" },
+          runCapture },
     };
     return table;
 }

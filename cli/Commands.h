@@ -27,6 +27,7 @@ int runRender (const CliArgs& args, std::ostream& out, std::ostream& err);
 int runLive (const CliArgs& args, std::ostream& out, std::ostream& err);
 int runCalibrate (const CliArgs& args, std::ostream& out, std::ostream& err);
 int runPack (const CliArgs& args, std::ostream& out, std::ostream& err);
+int runCapture (const CliArgs& args, std::ostream& out, std::ostream& err);
 
 // Reads a sample stream file; on failure prints the reason and returns false.
 bool readStream (const std::string& path, SampleStream& stream, std::ostream& err);

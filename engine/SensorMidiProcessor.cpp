@@ -102,11 +102,18 @@ void SensorMidiProcessor::handleSensorSample (const SensorReader::Sample& sample
         fired = detector.confirmFire();
     }
 
-    publishTelemetry (detector.frame());
-    calibration.captureStep (detector.frame().highPass, detector.frame().motion);
+    const auto& frame = detector.frame();
+    publishTelemetry (frame);
+    calibration.captureStep (frame.highPass, frame.motion);
+    strikeCapture.captureStep ({ static_cast<float> (frame.motion), static_cast<float> (frame.envelope),
+                                 static_cast<float> (frame.highPass[0]), static_cast<float> (frame.highPass[1]),
+                                 static_cast<float> (frame.highPass[2]), static_cast<float> (sample.gyroX),
+                                 static_cast<float> (sample.gyroY), static_cast<float> (sample.gyroZ),
+                                 static_cast<std::uint8_t> (fired ? 1 : 0), static_cast<std::uint8_t> (sample.gyroFresh ? 1 : 0) },
+                               reportedRateHz, shared.detectionThreshold.load(), sensorReader.hasGyro());
 
-    // The strike capture and the session recorder take this sample's frame here, after detection
-    // and before the hit is published.
+    // The session recorder takes this sample's frame here, after detection and before the hit is
+    // published.
 
     if (fired)
         publishHit (nowNs);

@@ -3,6 +3,7 @@
 #include "calibration/CalibrationProcedure.h"
 #include "calibration/CalibrationResult.h"
 #include "calibration/RingingModel.h"
+#include "diagnostics/StrikeCapture.h"
 #include "engine/EngineClock.h"
 #include "engine/HitDetector.h"
 #include "engine/HitQueue.h"
@@ -113,6 +114,9 @@ public:
     int getPackStatusGeneration() const noexcept { return packStatusGeneration.load(); }
     PackLoadResult getPackLoadStatus() const;
 
+    // Copies the last strike capture once it is complete (message thread).
+    bool takeStrikeCapture (bopwell::StrikeCaptureSnapshot& snapshot) noexcept { return strikeCapture.takeOver (snapshot); }
+
     // Fixes the shuffle's generator, for reproducible renders.
     void seedRandom (std::uint32_t seed) noexcept;
 
@@ -200,6 +204,7 @@ private:
 
     // Sensor thread only
     bopwell::HitDetector detector;
+    bopwell::StrikeCapture strikeCapture;
     std::int32_t seenModelGeneration = 0;
     std::atomic<bool> stallFlag { false };
     std::atomic<bopwell::HitObserver*> hitObserver { nullptr };

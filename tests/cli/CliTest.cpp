@@ -268,3 +268,23 @@ TEST_F (CliTest, PackRefusesWhatLoadingRefuses)
     EXPECT_EQ (runCli ({ "pack", "build", path ("a.wav"), folder.getFullPathName().toStdString(), "--out", packFile }).status, 2);
     EXPECT_EQ (runCli ({ "pack", "shrink", "x" }).status, 2);
 }
+
+TEST_F (CliTest, CaptureExportsTheFirstStrikeOfAStream)
+{
+    const auto stream = path ("strike.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "2", "--taps", "0.5:0.1,1.2", "--out", stream }).status, 0);
+    const auto capture = path ("capture.csv");
+    const auto result = runCli ({ "capture", stream, "--out", capture });
+    ASSERT_EQ (result.status, 0) << result.err;
+
+    const auto rows = lines (juce::File (capture).loadFileAsString().toStdString());
+    ASSERT_EQ (rows.size(), 8u + 544u);
+    EXPECT_TRUE (rows[8 + 32].starts_with ("32,0.000,")) << rows[8 + 32];
+    EXPECT_TRUE (std::any_of (rows.begin() + 8, rows.end(), [] (const std::string& row) { return row.ends_with (",1"); }));
+
+    const auto quiet = path ("quiet.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "1", "--taps", "none", "--out", quiet }).status, 0);
+    const auto nothing = runCli ({ "capture", quiet, "--out", path ("none.csv") });
+    EXPECT_EQ (nothing.status, 1);
+    EXPECT_EQ (nothing.err, "Nothing to export - capture a strike first\n");
+}
