@@ -59,14 +59,12 @@ int runCalibrate (const CliArgs& args, std::ostream& out, std::ostream& err)
         return exitFailure;
     }
 
-    ManualEngineClock clock (StreamReplay::originNs);
-    SensorMidiProcessor processor (clock);
-    processor.getSensorReader().replayAt (rateHz);
-    const StreamReplay replay (stream, rateHz, clock);
+    ReplayedEngine engine (stream, rateHz);
+    auto& processor = engine.processor;
 
     // The first row lets the processor apply the reported rate, as the running app would have
     // long before anyone presses Calibrate; the capture starts with the row after it.
-    replay.feed (0, processor);
+    engine.feed (0);
     if (const auto refusal = processor.beginCalibration(); refusal.isNotEmpty())
     {
         err << refusal << "\n";
@@ -74,8 +72,8 @@ int runCalibrate (const CliArgs& args, std::ostream& out, std::ostream& err)
     }
 
     const auto& calibration = processor.getCalibration();
-    for (size_t row = 1; row < replay.rowCount() && calibration.phase() != CalibrationPhase::captured; ++row)
-        replay.feed (row, processor);
+    for (size_t row = 1; row < engine.replay.rowCount() && calibration.phase() != CalibrationPhase::captured; ++row)
+        engine.feed (row);
     processor.runPendingCalibrationAnalysis();
 
     const auto& result = processor.getCalibrationResult();

@@ -21,17 +21,14 @@ int runCapture (const CliArgs& args, std::ostream& out, std::ostream& err)
     if (! readStream (args.positionals().front(), stream, err))
         return exitFailure;
 
-    ManualEngineClock clock (StreamReplay::originNs);
-    SensorMidiProcessor processor (clock);
-    processor.getSensorReader().replayAt (rateHz);
-    const StreamReplay replay (stream, rateHz, clock);
+    ReplayedEngine engine (stream, rateHz);
 
     StrikeCaptureSnapshot capture;
     bool captured = false;
-    for (size_t row = 0; row < replay.rowCount() && ! captured; ++row)
+    for (size_t row = 0; row < engine.replay.rowCount() && ! captured; ++row)
     {
-        replay.feed (row, processor);
-        captured = processor.takeStrikeCapture (capture);
+        engine.feed (row);
+        captured = engine.processor.takeStrikeCapture (capture);
     }
     if (! captured)
     {

@@ -48,9 +48,8 @@ int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err)
     if (! readStream (args.positionals().front(), stream, err))
         return exitFailure;
 
-    ManualEngineClock clock (StreamReplay::originNs);
-    SensorMidiProcessor processor (clock);
-    processor.getSensorReader().replayAt (rateHz);
+    ReplayedEngine engine (stream, rateHz);
+    auto& processor = engine.processor;
     if (args.has ("sensitivity"))
         processor.setSensitivityPercent (sensitivity);
     if (args.has ("cooldown"))
@@ -60,11 +59,10 @@ int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err)
     processor.setHitObserver (&printer);
 
     out << "sample,onset_ms,strength,input,level\n";
-    const StreamReplay replay (stream, rateHz, clock);
-    for (size_t row = 0; row < replay.rowCount(); ++row)
+    for (size_t row = 0; row < engine.replay.rowCount(); ++row)
     {
         printer.currentRow = row;
-        replay.feed (row, processor);
+        engine.feed (row);
     }
     processor.setHitObserver (nullptr);
     return exitSuccess;

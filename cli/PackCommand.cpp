@@ -42,22 +42,26 @@ namespace
         return juce::var (object);
     }
 
-    int verify (const std::string& path, std::ostream& out)
+    // Loads a source exactly as the app's pack chooser would.
+    PackLoadResult loadAsTheAppWould (const std::string& path, samplepack::Data& pack)
     {
         ManualEngineClock clock;
         SensorMidiProcessor processor (clock);
+        return processor.prepareCustomPack (fileArgument (path), pack);
+    }
+
+    int verify (const std::string& path, std::ostream& out)
+    {
         samplepack::Data pack;
-        const auto result = processor.prepareCustomPack (fileArgument (path), pack);
+        const auto result = loadAsTheAppWould (path, pack);
         out << juce::JSON::toString (verifyJson (result, pack), true) << "\n";
         return result.ok ? exitSuccess : exitFailure;
     }
 
     int info (const std::string& path, std::ostream& out, std::ostream& err)
     {
-        ManualEngineClock clock;
-        SensorMidiProcessor processor (clock);
         samplepack::Data pack;
-        const auto result = processor.prepareCustomPack (fileArgument (path), pack);
+        const auto result = loadAsTheAppWould (path, pack);
         if (! result.ok)
         {
             err << result.message << "\n";

@@ -104,24 +104,23 @@ int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
     if (! readStream (args.positionals().front(), stream, err))
         return exitFailure;
 
-    ManualEngineClock clock (StreamReplay::originNs);
-    SensorMidiProcessor processor (clock);
+    ReplayedEngine engine (stream, rateHz);
+    auto& processor = engine.processor;
     if (! installPack (pack, processor, err))
         return exitFailure;
-    processor.getSensorReader().replayAt (rateHz);
     processor.seedRandom (static_cast<std::uint32_t> (seed));
 
     HitCounter hits;
     processor.setHitObserver (&hits);
-    const StreamReplay replay (stream, rateHz, clock);
 
     // The device starts once the sensor has delivered its first sample, so that the first
     // prepareToPlay finds the sensor ready and turns Power on, as it does in the app.
-    if (replay.rowCount() > 0)
-        replay.feed (0, processor);
+    if (engine.replay.rowCount() > 0)
+        engine.feed (0);
     processor.setPlayConfigDetails (0, 2, sampleRate, static_cast<int> (blockSize));
     processor.prepareToPlay (sampleRate, static_cast<int> (blockSize));
-    const auto audio = StreamRender (replay, processor, clock, { sampleRate, static_cast<int> (blockSize), 10.0 }).renderAll (1);
+    const auto audio =
+        StreamRender (engine.replay, processor, engine.clock, { sampleRate, static_cast<int> (blockSize), 10.0 }).renderAll (1);
     processor.setHitObserver (nullptr);
 
     const auto target = juce::File::getCurrentWorkingDirectory().getChildFile (juce::String (*outPath));

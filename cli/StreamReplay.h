@@ -35,4 +35,20 @@ private:
     ManualEngineClock& clock;
 };
 
+// A processor driven by a stream on the manual clock, the replayed stream standing in for its
+// sensor: how the offline commands run the engine.
+struct ReplayedEngine
+{
+    ReplayedEngine (const SampleStream& stream, double rateHz) : replay (stream, rateHz, clock)
+    {
+        processor.getSensorReader().replayAt (rateHz);
+    }
+
+    void feed (size_t row) { replay.feed (row, processor); }
+
+    ManualEngineClock clock { StreamReplay::originNs };
+    SensorMidiProcessor processor { clock };
+    StreamReplay replay;
+};
+
 } // namespace bopwell::cli
