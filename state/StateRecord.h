@@ -40,6 +40,8 @@ struct StateRecord
     juce::String importNotice;
     bool profileIsFactory = false;
     juce::String factoryProfileId;
+
+    bool operator== (const StateRecord&) const = default;
 };
 
 } // namespace bopwell
