@@ -21,16 +21,16 @@ std::vector<bopwell::SessionRow> deskRows()
     std::vector<bopwell::SessionRow> rows (1'024);
     for (auto& row : rows)
     {
-        row.raw = random.nextFloat() * 0.05f;
-        row.env = random.nextFloat() * 0.01f;
-        row.dx = random.nextFloat() * 0.1f - 0.05f;
-        row.dy = random.nextFloat() * 0.1f - 0.05f;
-        row.dz = random.nextFloat() * 0.1f - 0.05f;
-        row.gx = random.nextFloat() * 60.0f - 30.0f;
-        row.gy = random.nextFloat() * 60.0f - 30.0f;
-        row.gz = random.nextFloat() * 60.0f - 30.0f;
-        row.gyroFresh = static_cast<std::uint8_t> (random.nextInt (2));
-        row.fired = random.nextInt (200) == 0 ? 1 : 0;
+        row.frame.raw = random.nextFloat() * 0.05f;
+        row.frame.env = random.nextFloat() * 0.01f;
+        row.frame.dx = random.nextFloat() * 0.1f - 0.05f;
+        row.frame.dy = random.nextFloat() * 0.1f - 0.05f;
+        row.frame.dz = random.nextFloat() * 0.1f - 0.05f;
+        row.frame.gx = random.nextFloat() * 60.0f - 30.0f;
+        row.frame.gy = random.nextFloat() * 60.0f - 30.0f;
+        row.frame.gz = random.nextFloat() * 60.0f - 30.0f;
+        row.frame.gyroFresh = static_cast<std::uint8_t> (random.nextInt (2));
+        row.frame.fired = random.nextInt (200) == 0 ? 1 : 0;
     }
     return rows;
 }

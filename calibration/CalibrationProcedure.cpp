@@ -177,6 +177,13 @@ void CalibrationProcedure::cancel()
     endIn (CalibrationPhase::idle);
 }
 
+void CalibrationProcedure::reset()
+{
+    const std::lock_guard guard (lock);
+    endIn (CalibrationPhase::idle);
+    failureCode.store (0);
+}
+
 bool CalibrationProcedure::undoLastStep()
 {
     const std::lock_guard guard (lock);

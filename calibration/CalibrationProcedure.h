@@ -55,6 +55,9 @@ public:
     void pause();
     void resume();
     void cancel();
+    // Back to idle as if no calibration had run: a run in progress, a capture waiting for analysis
+    // and an unpublished failure are all dropped.
+    void reset();
     // False when there was nothing to undo.
     bool undoLastStep();
     // Ends a running or requested calibration because the sensor is gone; true when it did.

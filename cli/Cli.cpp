@@ -27,20 +27,22 @@ const std::vector<Command>& commands()
     static const std::vector<Command> table {
         { "detect",
           "run a sensor stream through the hit detector and list the hits",
-          "Usage: bopwell-cli detect STREAM.csv [--rate HZ] [--sensitivity PERCENT] [--cooldown MS]\n"
+          "Usage: bopwell-cli detect STREAM.csv [--rate HZ] [--setup FILE] [--sensitivity PERCENT] [--cooldown MS]\n"
           "\n"
           "Runs every row of a sensor stream through the processor's hit detector with the factory\n"
-          "calibration and prints one CSV row per hit that fires, whether or not Power, the cooldown\n"
-          "or the queue would then let it play:\n"
+          "calibration, or a saved setup's, and prints one CSV row per hit that fires, whether or not\n"
+          "Power, the cooldown or the queue would then let it play:\n"
           "  sample,onset_ms,strength,input,level\n"
           "sample is the 0-based row the hit fired at, onset_ms its onset after row 0's arrival.\n"
           "\n"
           "Options:\n"
           "  --rate HZ              the sensor's measured report rate (default 802.5); rows without\n"
           "                         a t_ms column arrive at this rate\n"
+          "  --setup FILE           a .bopwellsetup or JSON setup whose calibration, curve and controls\n"
+          "                         to use; --sensitivity and --cooldown then change its values\n"
           "  --sensitivity PERCENT  the Sensitivity control, 0 to 100 (changes the threshold)\n"
           "  --cooldown MS          the Cooldown control, 0 to 150 ms in steps of 5\n",
-          { "rate", "sensitivity", "cooldown" },
+          { "rate", "setup", "sensitivity", "cooldown" },
           runDetect },
         { "simulate",
           "write a sensor stream of taps on a simulated desk",
@@ -147,6 +149,54 @@ const std::vector<Command>& commands()
           "  --rate HZ   the sensor's measured report rate (default 802.5)\n",
           { "out", "rate" },
           runCapture },
+        { "setup",
+          "decode, export or import .bopwellsetup files",
+          "Usage: bopwell-cli setup decode FILE\n"
+          "       bopwell-cli setup export FILE [--volume PERCENT] [--cooldown MS] [--sensitivity PERCENT]\n"
+          "                                     [--choke on|off] [--pack INDEX|PATH]\n"
+          "       bopwell-cli setup import FILE\n"
+          "\n"
+          "decode reads a .bopwellsetup or a JSON state exactly as Bopwell restores one (a first-generation\n"
+          "settings file is completed from a fresh setup) and prints one JSON object:\n"
+          "  {\"ok\":true, \"state\":{...}, \"importNotice\"} or {\"ok\":false, \"message\"}\n"
+          "export writes the setup of a fresh Bopwell, changed by the options below, as the Export\n"
+          "command does: whole or not at all, with the .bopwellsetup extension. Prints\n"
+          "  {\"ok\":true, \"path\", \"bytes\"}\n"
+          "import checks the file as the Import command does, restores it and prints the resulting state:\n"
+          "  {\"ok\":true, \"state\":{...}, \"packLabel\", \"restoreMessage\"}\n"
+          "A refused file prints {\"ok\":false, \"title\", \"message\"} with the alert Bopwell would show,\n"
+          "and the exit status is 1.\n"
+          "\n"
+          "Options (export):\n"
+          "  --volume PERCENT       the Volume control, 0 to 100 (default 70)\n"
+          "  --cooldown MS          the Cooldown control, 0 to 150 ms in steps of 5 (default 25)\n"
+          "  --sensitivity PERCENT  the Sensitivity control, 0 to 100\n"
+          "  --choke on|off         Choke (on, the default) or Overlap (off)\n"
+          "  --pack INDEX|PATH      built-in pack 0 to 8 (default 0), or a folder, audio file or\n"
+          "                         .bopwellpack\n",
+          { "volume", "cooldown", "sensitivity", "choke", "pack" },
+          runSetup },
+        { "record",
+          "record a diagnostic session over a stream",
+          "Usage: bopwell-cli record STREAM.csv --out FILE.csv [--scenario NAME | --script] [--rate HZ]\n"
+          "\n"
+          "Runs a diagnostic session over the stream on the stream's own clock and writes the session\n"
+          "CSV exactly as Bopwell records it: the scripted session (3 hits, 10 hits, flams; the default)\n"
+          "or a free run labelled with a scenario such as typing or long-run. A script that the stream\n"
+          "outlasts finishes with its END footer; a stream that ends first stops the session as the user\n"
+          "would. Prints one JSON line:\n"
+          "  {\"status\", \"rowsWritten\", \"droppedRows\", \"ioStatus\", \"errorText\"}\n"
+          "with status 6 finished, 0 a script stopped early, 7 failed. Exit status 1 when the session\n"
+          "could not start or failed.\n"
+          "\n"
+          "Options:\n"
+          "  --out FILE       the session file to write (required)\n"
+          "  --scenario NAME  a free run with this scenario\n"
+          "  --script         the scripted session (the default)\n"
+          "  --rate HZ        the sensor's measured report rate (default 802.5)\n",
+          { "out", "scenario", "rate" },
+          runRecord,
+          { "script" } },
     };
     return table;
 }
@@ -189,7 +239,7 @@ int run (const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             continue;
 
         CliArgs parsed;
-        if (auto problem = CliArgs::parse ({ args.begin() + 1, args.end() }, command.options, parsed))
+        if (auto problem = CliArgs::parse ({ args.begin() + 1, args.end() }, command.options, parsed, command.flags))
             return reportUsageError (command.name, *problem, err);
         if (parsed.helpRequested())
         {

@@ -30,7 +30,7 @@ std::optional<double> parseFiniteNumber (const std::string& text)
 }
 
 std::optional<UsageError> CliArgs::parse (const std::vector<std::string>& words, const std::vector<std::string>& knownOptions,
-                                          CliArgs& parsed)
+                                          CliArgs& parsed, const std::vector<std::string>& knownFlags)
 {
     for (size_t i = 0; i < words.size(); ++i)
     {
@@ -54,6 +54,13 @@ std::optional<UsageError> CliArgs::parse (const std::vector<std::string>& words,
             name.resize (equals);
         }
 
+        if (std::find (knownFlags.begin(), knownFlags.end(), name) != knownFlags.end())
+        {
+            if (value)
+                return UsageError { "--" + name + " takes no value" };
+            parsed.flags.insert (name);
+            continue;
+        }
         if (std::find (knownOptions.begin(), knownOptions.end(), name) == knownOptions.end())
             return UsageError { "unknown option --" + name };
 

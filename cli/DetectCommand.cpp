@@ -50,6 +50,8 @@ int runDetect (const CliArgs& args, std::ostream& out, std::ostream& err)
 
     ReplayedEngine engine (stream, rateHz);
     auto& processor = engine.processor;
+    if (const auto setup = args.text ("setup"); setup && ! applySetupFile (*setup, processor, err))
+        return exitFailure;
     if (args.has ("sensitivity"))
         processor.setSensitivityPercent (sensitivity);
     if (args.has ("cooldown"))

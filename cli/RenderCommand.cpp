@@ -1,12 +1,9 @@
 #include "cli/Commands.h"
+#include "cli/PackChoice.h"
 #include "cli/StreamRender.h"
-
-#include "packs/BuiltInPacks.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
-#include <cmath>
-#include <optional>
 #include <ostream>
 
 namespace bopwell::cli
@@ -38,47 +35,6 @@ namespace
         }
         return temporary.overwriteTargetFileWithTemporary();
     }
-    // A built-in pack by its index, or a folder, audio file or .bopwellpack loaded as a custom pack.
-    struct PackChoice
-    {
-        std::optional<int> builtIn;
-        juce::File custom;
-    };
-
-    std::optional<UsageError> parsePackChoice (const std::string& choice, PackChoice& pack)
-    {
-        const auto index = parseFiniteNumber (choice);
-        if (! index)
-        {
-            pack.custom = juce::File::getCurrentWorkingDirectory().getChildFile (juce::String (choice));
-            return std::nullopt;
-        }
-        if (*index != std::floor (*index) || *index < 0 || *index >= samplepack::builtInPackCount)
-            return UsageError { "--pack takes a built-in pack from 0 to 8, or a path, not \"" + choice + "\"" };
-        pack.builtIn = static_cast<int> (*index);
-        return std::nullopt;
-    }
-
-    bool installPack (const PackChoice& choice, SensorMidiProcessor& processor, std::ostream& err)
-    {
-        if (choice.builtIn)
-        {
-            if (processor.loadBuiltInPack (*choice.builtIn))
-                return true;
-            err << "Could not load the built-in pack " << *choice.builtIn << ".\n";
-            return false;
-        }
-
-        samplepack::Data pack;
-        const auto result = processor.prepareCustomPack (choice.custom, pack);
-        if (! result.ok)
-        {
-            err << result.message << "\n";
-            return false;
-        }
-        processor.installPack (pack, pack.name, -1);
-        return true;
-    }
 } // namespace
 
 int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
@@ -106,7 +62,7 @@ int runRender (const CliArgs& args, std::ostream& out, std::ostream& err)
 
     ReplayedEngine engine (stream, rateHz);
     auto& processor = engine.processor;
-    if (! installPack (pack, processor, err))
+    if (! installPackChoice (pack, processor, err))
         return exitFailure;
     processor.seedRandom (static_cast<std::uint32_t> (seed));
 

@@ -10,10 +10,11 @@ int formatSessionRow (const SessionRow& row, std::uint64_t startMicros, char (&l
 {
     const double tMs = row.timeMicros < startMicros ? 0.0 : static_cast<double> (row.timeMicros - startMicros) / 1000.0;
     return std::snprintf (line, sizeof (line), "%llu,%.3f,%.6f,%.6f,%.6f,%.6f,%.6f,%.4f,%.4f,%.4f,%d,%d,%d\n",
-                          static_cast<unsigned long long> (row.sample), tMs, static_cast<double> (row.raw), static_cast<double> (row.env),
-                          static_cast<double> (row.dx), static_cast<double> (row.dy), static_cast<double> (row.dz),
-                          static_cast<double> (row.gx), static_cast<double> (row.gy), static_cast<double> (row.gz),
-                          static_cast<int> (row.gyroFresh), static_cast<int> (row.fired), static_cast<int> (row.phase));
+                          static_cast<unsigned long long> (row.sample), tMs, static_cast<double> (row.frame.raw),
+                          static_cast<double> (row.frame.env), static_cast<double> (row.frame.dx), static_cast<double> (row.frame.dy),
+                          static_cast<double> (row.frame.dz), static_cast<double> (row.frame.gx), static_cast<double> (row.frame.gy),
+                          static_cast<double> (row.frame.gz), static_cast<int> (row.frame.gyroFresh), static_cast<int> (row.frame.fired),
+                          static_cast<int> (row.phase));
 }
 
 juce::String sessionFooterLine (std::uint32_t rows, std::uint32_t dropped, int completed, int lastPhase, std::int64_t durationUs)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "diagnostics/SensorFrame.h"
+
 #include <juce_core/juce_core.h>
 
 #include <cstddef>
@@ -13,16 +15,7 @@ struct SessionRow
 {
     std::uint64_t sample = 0;     // running number within the session, from 0
     std::uint64_t timeMicros = 0; // steady clock
-    float raw = 0.0f;             // the detector's motion, g
-    float env = 0.0f;             // the detector's envelope, g
-    float dx = 0.0f;              // gravity-removed acceleration, g
-    float dy = 0.0f;
-    float dz = 0.0f;
-    float gx = 0.0f; // degrees per second
-    float gy = 0.0f;
-    float gz = 0.0f;
-    std::uint8_t gyroFresh = 0;
-    std::uint8_t fired = 0;
+    SensorFrame frame;
     std::uint8_t phase = 0; // 0, or the measurement window 1 to 3
 };
 

@@ -85,6 +85,9 @@ public:
     std::uint32_t getDroppedRows() const noexcept { return droppedRows.load (std::memory_order_relaxed); }
     std::uint32_t getRowsWritten() const noexcept { return rowsWritten.load (std::memory_order_relaxed); }
     std::uint64_t getStartMicros() const noexcept { return startMicros; }
+    // Rows pushed but not yet taken by the writer: lets an offline feed, which outruns any sensor,
+    // wait for the writer instead of overflowing the ring.
+    std::uint32_t backlog() const noexcept { return writeIndex.load() - readIndex.load(); }
 
 private:
     std::uint64_t nowMicros() const noexcept { return clock.nowNs() / 1000; }

@@ -3,7 +3,7 @@
 namespace bopwell
 {
 
-void StrikeCapture::captureStep (const CaptureFrame& frame, double rateHz, double threshold, bool gyroPresent) noexcept
+void StrikeCapture::captureStep (const SensorFrame& frame, double rateHz, double threshold, bool gyroPresent) noexcept
 {
     const int written = writeIndex;
     ring[static_cast<size_t> (written)] = frame;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "diagnostics/SensorFrame.h"
+
 #include <juce_core/juce_core.h>
 
 #include <array>
@@ -10,28 +12,13 @@
 namespace bopwell
 {
 
-// One sample as the strike capture keeps it.
-struct CaptureFrame
-{
-    float raw = 0.0f; // the detector's motion: magnitude of the gravity-removed acceleration, g
-    float env = 0.0f; // the detector's envelope, g
-    float dx = 0.0f;
-    float dy = 0.0f;
-    float dz = 0.0f;
-    float gx = 0.0f; // degrees per second
-    float gy = 0.0f;
-    float gz = 0.0f;
-    std::uint8_t fired = 0;
-    std::uint8_t gyroFresh = 0;
-};
-
 // A cut capture: 32 samples before the trigger, the trigger, and 511 after it.
 struct StrikeCaptureSnapshot
 {
     static constexpr int preSamples = 32;
     static constexpr int frameCount = 544;
 
-    std::array<CaptureFrame, frameCount> frames {};
+    std::array<SensorFrame, frameCount> frames {};
     double rateHz = 0.0;
     double threshold = 0.0;
     bool gyroPresent = false;
@@ -49,13 +36,13 @@ public:
     static constexpr float rearmLevel = 0.006f;
 
     // Sensor thread, every sample; the rate, threshold and gyroscope flag are kept at a trigger.
-    void captureStep (const CaptureFrame& frame, double rateHz, double threshold, bool gyroPresent) noexcept;
+    void captureStep (const SensorFrame& frame, double rateHz, double threshold, bool gyroPresent) noexcept;
 
     // Message thread: copies a finished capture and frees the way for the next one.
     bool takeOver (StrikeCaptureSnapshot& snapshot) noexcept;
 
 private:
-    std::array<CaptureFrame, ringSize> ring {};
+    std::array<SensorFrame, ringSize> ring {};
     int writeIndex = 0;
     bool armed = true;
     int postCountdown = -1;

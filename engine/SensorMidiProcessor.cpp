@@ -43,7 +43,7 @@ double trackBackground (double background, double envelope) noexcept
 
 SensorMidiProcessor::SensorMidiProcessor (EngineClock& engineClock, platform::SensorPlatform& sensorPlatform) :
     juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)), clock (engineClock),
-    sensorReader (sensorPlatform)
+    session (engineClock), sensorReader (sensorPlatform)
 {
     formatManager.registerBasicFormats();
 
@@ -72,6 +72,12 @@ SensorMidiProcessor::~SensorMidiProcessor()
     stopTimer();
     packLoadCancel.store (true);
     loaderPool.removeAllJobs (true, -1);
+    cancelPendingUpdate();
+    // A script that already ended keeps its complete file; anything still recording is cut short.
+    if (session.isFinishing())
+        session.supervise (false);
+    else if (session.isRunning())
+        session.abandon (sensorIsLost());
 }
 
 void SensorMidiProcessor::startSensor()
@@ -105,15 +111,13 @@ void SensorMidiProcessor::handleSensorSample (const SensorReader::Sample& sample
     const auto& frame = detector.frame();
     publishTelemetry (frame);
     calibration.captureStep (frame.highPass, frame.motion);
-    strikeCapture.captureStep ({ static_cast<float> (frame.motion), static_cast<float> (frame.envelope),
-                                 static_cast<float> (frame.highPass[0]), static_cast<float> (frame.highPass[1]),
-                                 static_cast<float> (frame.highPass[2]), static_cast<float> (sample.gyroX),
-                                 static_cast<float> (sample.gyroY), static_cast<float> (sample.gyroZ),
-                                 static_cast<std::uint8_t> (fired ? 1 : 0), static_cast<std::uint8_t> (sample.gyroFresh ? 1 : 0) },
-                               reportedRateHz, shared.detectionThreshold.load(), sensorReader.hasGyro());
-
-    // The session recorder takes this sample's frame here, after detection and before the hit is
-    // published.
+    const SensorFrame observed { static_cast<float> (frame.motion),         static_cast<float> (frame.envelope),
+                                 static_cast<float> (frame.highPass[0]),    static_cast<float> (frame.highPass[1]),
+                                 static_cast<float> (frame.highPass[2]),    static_cast<float> (sample.gyroX),
+                                 static_cast<float> (sample.gyroY),         static_cast<float> (sample.gyroZ),
+                                 static_cast<std::uint8_t> (fired ? 1 : 0), static_cast<std::uint8_t> (sample.gyroFresh ? 1 : 0) };
+    strikeCapture.captureStep (observed, reportedRateHz, shared.detectionThreshold.load(), sensorReader.hasGyro());
+    session.recordSample (observed, shared.appliedRateHz.load());
 
     if (fired)
         publishHit (nowNs);
@@ -229,6 +233,9 @@ void SensorMidiProcessor::setSensitivityPercent (double percent)
     const double clampedPercent = std::clamp (percent, 0.0, 100.0);
     const double k = std::clamp (10.0 - 9.0 * clampedPercent / 100.0, 1.0, 10.0);
 
+    const std::lock_guard sessionGuard (session.lock());
+    if (session.isRunning())
+        return;
     const std::lock_guard lock (profileLock);
     shared.thresholdK.store (k);
     const double background = shared.calBackground.load();
@@ -238,12 +245,18 @@ void SensorMidiProcessor::setSensitivityPercent (double percent)
 
 void SensorMidiProcessor::setChoke (bool shouldChoke)
 {
+    const std::lock_guard sessionGuard (session.lock());
+    if (session.isRunning())
+        return;
     const std::lock_guard lock (profileLock);
     shared.choke.store (shouldChoke);
 }
 
 void SensorMidiProcessor::setCurve (const VelocityCurve& newCurve)
 {
+    const std::lock_guard sessionGuard (session.lock());
+    if (session.isRunning())
+        return;
     const auto table = buildVelocityTable (newCurve);
     {
         const std::lock_guard lock (profileLock);
@@ -280,7 +293,7 @@ bool SensorMidiProcessor::setPower (bool on)
     }
 
     if (! shared.modelValid.load() || ! (shared.calBackground.load() > 0.0) || ! shared.sensorOk.load()
-        || calibration.isRequestedOrRunning())
+        || calibration.isRequestedOrRunning() || (session.isRunning() && ! session.allowsPower()))
         return false;
     if (shared.powerOn.load())
         return true;
@@ -307,10 +320,11 @@ bool SensorMidiProcessor::setPower (bool on)
 
 bool SensorMidiProcessor::applyFactoryProfile (bool powerOnAfter)
 {
-    if (calibration.isRequestedOrRunning())
-        return false;
-
     {
+        const std::lock_guard sessionGuard (session.lock());
+        if (session.isRunning() || calibration.isRequestedOrRunning())
+            return false;
+
         const std::lock_guard lock (profileLock);
         profileModel = factory::ringingModel();
         shared.calBackground.store (factory::calBackground);
@@ -364,7 +378,8 @@ void SensorMidiProcessor::discardCalibrationResult()
 
 void SensorMidiProcessor::applyCalibrationResult()
 {
-    if (! calibrationResultReady.load() || ! calibrationResult.modelValid)
+    std::unique_lock sessionGuard (session.lock());
+    if (session.isRunning() || ! calibrationResultReady.load() || ! calibrationResult.modelValid)
         return;
 
     const double background = calibrationResult.background;
@@ -386,6 +401,7 @@ void SensorMidiProcessor::applyCalibrationResult()
         shared.thresholdK.store (k);
     }
 
+    sessionGuard.unlock();
     publishModel (model);
     setDetectionThreshold (k, background);
     shared.playbackGeneration.fetch_add (1);
@@ -398,12 +414,15 @@ void SensorMidiProcessor::applyCalibrationResult()
 
 juce::String SensorMidiProcessor::beginCalibration()
 {
+    const std::lock_guard sessionGuard (session.lock());
     if (sensorReader.hasFailed())
         return "Motion sensor could not open. Press Retry sensor.";
     if (! sensorReader.isRunning())
         return "Motion sensor is starting. Wait a moment, then try again.";
     if (! shared.sensorOk.load() || shared.sensorStalled.load())
         return "Motion sensor is not sending data. Allow Bopwell in macOS Privacy & Security, then press Retry sensor.";
+    if (session.isRunning())
+        return "Calibration cannot start right now. Please try again.";
 
     powerOffAndSilence();
     calibrationResultReady.store (false);
@@ -437,6 +456,9 @@ void SensorMidiProcessor::superviseCalibration()
 
 void SensorMidiProcessor::runPendingCalibrationAnalysis()
 {
+    // A capture that finished during a session waits for the session to end.
+    if (session.isRunning())
+        return;
     auto result = calibration.analyseFinishedCapture();
     if (! result)
         return;
@@ -460,6 +482,8 @@ bool SensorMidiProcessor::restoreFactoryCalibration()
 
 void SensorMidiProcessor::retrySensor()
 {
+    if (session.isRunning())
+        return;
     setPower (false);
     sensorReader.stop();
     shared.lastSampleNs.store (0);
@@ -503,6 +527,7 @@ void SensorMidiProcessor::timerCallback()
     if (shared.powerOn.load() && (failed || ! running || verdict.stalled))
         shared.powerOn.store (false);
 
+    session.supervise (failed || ! running);
     superviseCalibration();
 }
 
@@ -532,6 +557,15 @@ bool SensorMidiProcessor::loadBuiltInPack (int index)
         return false;
     installPack (pack, pack.name, index);
     return true;
+}
+
+bool SensorMidiProcessor::chooseBuiltInPack (int index)
+{
+    const std::lock_guard sessionGuard (session.lock());
+    if (session.isRunning() || packLoadBusy.load())
+        return false;
+    const std::lock_guard lock (profileLock);
+    return loadBuiltInPack (index);
 }
 
 void SensorMidiProcessor::resetPlayback() noexcept
@@ -701,25 +735,40 @@ PackLoadResult SensorMidiProcessor::prepareCustomPack (const juce::File& source,
 void SensorMidiProcessor::runCustomPackLoad (const juce::String& path)
 {
     samplepack::Data pack;
-    auto result = prepareCustomPack (juce::File (path), pack);
-    if (result.ok && packLoadCancel.load())
-    {
-        // A cancel that came after the last progress report still wins.
-        result = { false, packLoadCancelled, "Sample pack loading was cancelled.", 0 };
-    }
-    else if (result.ok)
-    {
-        const std::lock_guard lock (profileLock);
-        installPack (pack, pack.name, -1);
-    }
+    const auto result = loadAndInstallCustomPack (path, pack);
 
     publishPackStatus (result);
     if (result.ok)
     {
-        shared.stateRevision.fetch_add (1);
+        {
+            const std::lock_guard lock (restoreMutex);
+            restoreMessage.clear();
+            shared.stateRevision.fetch_add (1);
+        }
         packLoadProgress.store (1.0);
     }
     packLoadBusy.store (false);
+}
+
+PackLoadResult SensorMidiProcessor::loadAndInstallCustomPack (const juce::String& path, samplepack::Data& pack)
+{
+    if (session.isRunning())
+        return { false, packLoadBlockedBySession, "Sample changes are blocked while recording.", 0 };
+
+    auto result = prepareCustomPack (juce::File (path), pack);
+    if (! result.ok)
+        return result;
+    // A cancel that came after the last progress report still wins.
+    if (packLoadCancel.load())
+        return { false, packLoadCancelled, "Sample pack loading was cancelled.", 0 };
+
+    const std::lock_guard sessionGuard (session.lock());
+    if (session.isRunning())
+        return { false, packLoadBlockedBySession, "Sample loading finished, but a recording session started. The previous pack was kept.",
+                 0 };
+    const std::lock_guard lock (profileLock);
+    installPack (pack, pack.name, -1);
+    return result;
 }
 
 PackLoadResult SensorMidiProcessor::loadSamplesInternal (const juce::Array<juce::File>& files, const juce::String& label)

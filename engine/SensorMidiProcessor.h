@@ -3,6 +3,8 @@
 #include "calibration/CalibrationProcedure.h"
 #include "calibration/CalibrationResult.h"
 #include "calibration/RingingModel.h"
+#include "diagnostics/DiagnosticSession.h"
+#include "diagnostics/SessionHeaders.h"
 #include "diagnostics/StrikeCapture.h"
 #include "engine/EngineClock.h"
 #include "engine/HitDetector.h"
@@ -15,12 +17,14 @@
 #include "packs/SamplePack.h"
 #include "sensor/SensorReader.h"
 #include "sensor/platform/SensorPlatform.h"
+#include "state/StateRecord.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 namespace bopwell
 {
@@ -49,7 +53,7 @@ public:
 // The one object the sensor thread, the audio thread and the message thread all touch: it owns
 // the shared settings and telemetry, the locks, and the meeting points between the threads, and
 // wires the engine's units together.
-class SensorMidiProcessor final : public juce::AudioProcessor, private juce::Timer
+class SensorMidiProcessor final : public juce::AudioProcessor, private juce::AsyncUpdater, private juce::Timer
 {
 public:
     explicit SensorMidiProcessor (bopwell::EngineClock& clock = bopwell::EngineClock::steady(),
@@ -96,6 +100,8 @@ public:
 
     // Packs. installPack leaves the previous samples in the record for the caller to destroy.
     bool loadBuiltInPack (int index);
+    // The pack menu's choice: nothing happens while a session records or a custom pack loads.
+    bool chooseBuiltInPack (int index);
     void installPack (bopwell::samplepack::Data& data, const juce::String& label, int index);
     void clearPack (const juce::String& label, const juce::StringArray& paths);
     juce::String getPackLabel() const;
@@ -113,6 +119,14 @@ public:
     double getPackLoadProgress() const noexcept { return packLoadProgress.load(); }
     int getPackStatusGeneration() const noexcept { return packStatusGeneration.load(); }
     PackLoadResult getPackLoadStatus() const;
+
+    // Diagnostic sessions (message thread). A start is refused (false) while a session or a
+    // calibration is under way, when the sensor is not delivering, or when the file cannot be written.
+    bool startScriptedSession (const juce::File& file);
+    bool startFreeRunSession (const juce::File& file, const juce::String& scenario);
+    // The user's stop of the running session.
+    void stopSession();
+    const bopwell::DiagnosticSession& getSession() const noexcept { return session; }
 
     // Copies the last strike capture once it is complete (message thread).
     bool takeStrikeCapture (bopwell::StrikeCaptureSnapshot& snapshot) noexcept { return strikeCapture.takeOver (snapshot); }
@@ -146,8 +160,18 @@ public:
     void setCurrentProgram (int) override {}
     const juce::String getProgramName (int) override { return {}; }
     void changeProgramName (int, const juce::String&) override {}
-    void getStateInformation (juce::MemoryBlock&) override {}
-    void setStateInformation (const void*, int) override {}
+    // Saved state: the setup container of the current state, or nothing when it cannot be encoded.
+    void getStateInformation (juce::MemoryBlock& destination) override;
+    // Decodes the bytes and parks the record; the message thread applies it in handleAsyncUpdate.
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    // State (message thread unless said otherwise)
+    bopwell::StateRecord captureState() const;
+    // The decoding half of setStateInformation, any thread: "" and the record, or why not.
+    juce::String decodeState (const void* data, std::size_t size, bopwell::StateRecord& record) const;
+    // Applies the pending restore, if any; public so that tools without a message loop can run it.
+    void handleAsyncUpdate() override;
+    juce::String getRestoreMessage() const;
 
 private:
     void applyReportedRate (double reportedRateHz) noexcept;
@@ -176,13 +200,30 @@ private:
     void resetPlayback() noexcept;
     friend class CustomPackLoadJob;
     void runCustomPackLoad (const juce::String& path);
+    PackLoadResult loadAndInstallCustomPack (const juce::String& path, bopwell::samplepack::Data& pack);
     void publishPackStatus (const PackLoadResult& result);
     bopwell::samplepack::PackLoadProgress packProgress();
 
     void startSensor();
 
+    bool startSession (const juce::File& file, const std::optional<juce::String>& scenario);
+    bopwell::SessionHeaderValues sessionHeaderValues();
+    bool sensorIsLost() const noexcept;
+
+    juce::String restorePack (const bopwell::StateRecord& record);
+    void applyRestoredSettings (const bopwell::StateRecord& record);
+
     bopwell::EngineClock& clock;
     bopwell::ProcessorState shared;
+
+    // Restore hand-over from setStateInformation to handleAsyncUpdate
+    mutable std::mutex restoreMutex;
+    std::optional<bopwell::StateRecord> pendingRestore;
+    std::uint64_t restoreGeneration = 0;
+    std::uint64_t pendingRestoreGeneration = 0;
+    juce::String restoreMessage;
+
+    bopwell::DiagnosticSession session;
     SensorReader sensorReader;
 
     mutable std::mutex profileLock;

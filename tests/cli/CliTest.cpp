@@ -288,3 +288,89 @@ TEST_F (CliTest, CaptureExportsTheFirstStrikeOfAStream)
     EXPECT_EQ (nothing.status, 1);
     EXPECT_EQ (nothing.err, "Nothing to export - capture a strike first\n");
 }
+
+TEST_F (CliTest, SetupExportDecodeAndImportAgree)
+{
+    const auto exported =
+        runCli ({ "setup", "export", path ("studio"), "--volume", "40", "--cooldown", "60", "--choke", "off", "--pack", "4" });
+    ASSERT_EQ (exported.status, 0) << exported.err << exported.out;
+    const auto file = path ("studio.bopwellsetup");
+    const auto exportedJson = juce::JSON::parse (juce::String (exported.out));
+    EXPECT_TRUE (static_cast<bool> (exportedJson["ok"]));
+    EXPECT_EQ (exportedJson["path"].toString(), juce::String (file));
+
+    for (const auto& command : { "decode", "import" })
+    {
+        SCOPED_TRACE (command);
+        const auto result = runCli ({ "setup", command, file });
+        ASSERT_EQ (result.status, 0) << result.err << result.out;
+        const auto json = juce::JSON::parse (juce::String (result.out));
+        const auto state = json["state"];
+        EXPECT_EQ (static_cast<double> (state["masterGain"]), 0.4f);
+        EXPECT_EQ (static_cast<int> (state["cooldownMs"]), 60);
+        EXPECT_FALSE (static_cast<bool> (state["choke"]));
+        EXPECT_EQ (static_cast<int> (state["builtInPack"]), 4);
+        EXPECT_EQ (state["profileOrigin"].toString(), "factory");
+    }
+
+    // The restored setup drives detection: a 150 ms cooldown cannot change what fires, but the
+    // setup's calibration is the one in use.
+    const auto stream = path ("taps.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "2", "--taps", "0.5,1.5", "--out", stream }).status, 0);
+    EXPECT_EQ (lines (runCli ({ "detect", stream, "--setup", file }).out).size(), 3u);
+}
+
+TEST_F (CliTest, SetupRefusalsNameWhatWasWrong)
+{
+    const auto notJson = path ("notes.json");
+    juce::File (notJson).replaceWithText ("[[[1]]]");
+    const auto decoded = runCli ({ "setup", "decode", notJson });
+    EXPECT_EQ (decoded.status, 1);
+    EXPECT_EQ (decoded.out, "{\"ok\": false, \"message\": \"State is not a JSON object\"}\n");
+
+    const auto imported = runCli ({ "setup", "import", notJson });
+    EXPECT_EQ (imported.status, 1);
+    EXPECT_EQ (imported.out, "{\"ok\": false, \"title\": \"Setup import warning\", \"message\": \"State is not a JSON object\"}\n");
+
+    const auto wrongName = path ("notes.txt");
+    juce::File (wrongName).replaceWithText ("{}");
+    EXPECT_EQ (
+        runCli ({ "setup", "import", wrongName }).out,
+        "{\"ok\": false, \"title\": \"Setup import failed\", \"message\": \"Choose a .bopwellsetup file or a legacy .json setup.\"}\n");
+
+    EXPECT_EQ (runCli ({ "setup", "import", notJson, "--volume", "3" }).err,
+               "bopwell-cli setup: --volume belongs to setup export\nTry 'bopwell-cli setup --help'.\n");
+    EXPECT_EQ (runCli ({ "setup", "frobnicate", notJson }).status, 2);
+    EXPECT_EQ (runCli ({ "setup", "export", path ("x"), "--choke", "maybe" }).status, 2);
+}
+
+TEST_F (CliTest, RecordWritesTheSessionFileAsTheAppDoes)
+{
+    const auto stream = path ("desk.csv");
+    ASSERT_EQ (runCli ({ "simulate", "--seconds", "2", "--taps", "0.5,1.5", "--out", stream }).status, 0);
+
+    const auto session = path ("typing.csv");
+    const auto result = runCli ({ "record", stream, "--out", session, "--scenario", "typing" });
+    ASSERT_EQ (result.status, 0) << result.err;
+    EXPECT_EQ (result.out, "{\"status\": 6, \"rowsWritten\": 1600, \"droppedRows\": 0, \"ioStatus\": 0, \"errorText\": \"\"}\n");
+
+    juce::StringArray rows;
+    rows.addLines (juce::File (session).loadFileAsString());
+    rows.removeEmptyStrings();
+    EXPECT_EQ (rows[0], "# sensorRateHz,802.5");
+    EXPECT_TRUE (rows.contains ("# scenario,typing"));
+    EXPECT_TRUE (rows[17].startsWith ("0,0.000,")) << rows[17]; // the first row, at the session's start
+    int fired = 0;
+    for (int i = 17; i < rows.size() - 1; ++i)
+        fired += juce::StringArray::fromTokens (rows[i], ",", "")[11].getIntValue();
+    EXPECT_EQ (fired, 2);
+    // The stream ends before the script does: stopped as a user would, with an incomplete footer.
+    const auto scripted = runCli ({ "record", stream, "--out", path ("script.csv"), "--script" });
+    EXPECT_EQ (scripted.status, 0);
+    EXPECT_TRUE (scripted.out.starts_with ("{\"status\": 0,")) << scripted.out;
+
+    EXPECT_EQ (runCli ({ "record", stream, "--out", path ("x.csv"), "--script", "--scenario", "quiet" }).status, 2);
+    const auto refused = runCli ({ "record", stream, "--out", "/nonexistent/dir/x.csv" });
+    EXPECT_EQ (refused.status, 1);
+    EXPECT_EQ (refused.err, "Session cannot start; check sensor/calibration/output: Could not write the CSV header\n");
+}

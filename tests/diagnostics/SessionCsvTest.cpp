@@ -38,10 +38,10 @@ SessionRow typicalRow (std::uint64_t sample)
     SessionRow row;
     row.sample = sample;
     row.timeMicros = 1'000'000 + sample * 1'250;
-    row.raw = 0.0123456f;
-    row.env = 0.00456f;
-    row.dx = -0.5f;
-    row.gx = -123.456f;
+    row.frame.raw = 0.0123456f;
+    row.frame.env = 0.00456f;
+    row.frame.dx = -0.5f;
+    row.frame.gx = -123.456f;
     return row;
 }
 } // namespace
@@ -57,15 +57,15 @@ TEST (SessionCsv, FormatsRowsWithFixedDecimalsAndTimeFromTheStart)
     SessionRow measured;
     measured.sample = 29'959;
     measured.timeMicros = 5'001'234'567;
-    measured.raw = 0.0123456f;
-    measured.env = 0.004f;
-    measured.dx = -0.0000004f;
-    measured.dy = 0.5f;
-    measured.dz = -1.25f;
-    measured.gx = 1.23456f;
-    measured.gz = -2.0f;
-    measured.gyroFresh = 1;
-    measured.fired = 1;
+    measured.frame.raw = 0.0123456f;
+    measured.frame.env = 0.004f;
+    measured.frame.dx = -0.0000004f;
+    measured.frame.dy = 0.5f;
+    measured.frame.dz = -1.25f;
+    measured.frame.gx = 1.23456f;
+    measured.frame.gz = -2.0f;
+    measured.frame.gyroFresh = 1;
+    measured.frame.fired = 1;
     measured.phase = 3;
     SessionRow early = measured;
     early.timeMicros = 4'999'999'999;
@@ -82,7 +82,7 @@ TEST (SessionCsv, FormatsRowsWithFixedDecimalsAndTimeFromTheStart)
 TEST (SessionCsv, OnlyAbsurdValuesMakeARowTooLong)
 {
     SessionRow row;
-    row.raw = row.env = row.dx = row.dy = row.dz = row.gx = row.gy = row.gz = -FLT_MAX;
+    row.frame.raw = row.frame.env = row.frame.dx = row.frame.dy = row.frame.dz = row.frame.gx = row.frame.gy = row.frame.gz = -FLT_MAX;
     char line[256];
     EXPECT_GT (formatSessionRow (row, 0, line), maxSessionRowLength);
 }
@@ -139,7 +139,8 @@ TEST (SessionBlockWriter, RefusesARowTooLongToFormat)
     RecordingStream stream;
     SessionBlockWriter writer (stream, 0);
     SessionRow absurd;
-    absurd.raw = absurd.env = absurd.dx = absurd.dy = absurd.dz = absurd.gx = absurd.gy = absurd.gz = FLT_MAX;
+    absurd.frame.raw = absurd.frame.env = absurd.frame.dx = absurd.frame.dy = absurd.frame.dz = absurd.frame.gx = absurd.frame.gy =
+        absurd.frame.gz = FLT_MAX;
     EXPECT_EQ (writer.add (absurd), SessionBlockWriter::Outcome::rowTooLong);
     EXPECT_TRUE (writer.finish());
     EXPECT_EQ (stream.getDataSize(), 0u);

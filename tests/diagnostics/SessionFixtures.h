@@ -103,7 +103,7 @@ inline SessionRow numberedRow (std::uint64_t sample, std::uint64_t timeMicros)
     SessionRow row;
     row.sample = sample;
     row.timeMicros = timeMicros;
-    row.raw = 0.001f * static_cast<float> (sample % 100);
+    row.frame.raw = 0.001f * static_cast<float> (sample % 100);
     return row;
 }
 

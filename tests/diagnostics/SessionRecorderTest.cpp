@@ -240,7 +240,8 @@ TEST (SessionRecorder, ARowTooLongToFormatEndsTheSessionAndLaterRowsAreRefused)
     ASSERT_TRUE (recorder.start (file, header));
     pushRows (recorder, clock, 0, 3);
     auto absurd = numberedRow (3, 0);
-    absurd.raw = absurd.env = absurd.dx = absurd.dy = absurd.dz = absurd.gx = absurd.gy = absurd.gz = FLT_MAX;
+    absurd.frame.raw = absurd.frame.env = absurd.frame.dx = absurd.frame.dy = absurd.frame.dz = absurd.frame.gx = absurd.frame.gy =
+        absurd.frame.gz = FLT_MAX;
     recorder.push (absurd);
 
     ASSERT_TRUE (test::eventually ([&] { return ! recorder.isAccepting(); }));

@@ -9,9 +9,9 @@ using namespace bopwell;
 
 namespace
 {
-CaptureFrame motion (float raw, int tag = 0)
+SensorFrame motion (float raw, int tag = 0)
 {
-    CaptureFrame frame;
+    SensorFrame frame;
     frame.raw = raw;
     frame.dx = static_cast<float> (tag); // identifies the sample in the cut
     return frame;

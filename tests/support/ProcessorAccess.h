@@ -16,4 +16,7 @@ struct SensorMidiProcessorTestAccess
         processor.calibrationResultReady.store (true);
     }
     static bool calibrationResultReady (SensorMidiProcessor& processor) { return processor.calibrationResultReady.load(); }
+
+    // Stands in for a custom pack load under way.
+    static std::atomic<bool>& packLoadBusy (SensorMidiProcessor& processor) { return processor.packLoadBusy; }
 };

@@ -1,0 +1,130 @@
+#include "state/SetupFiles.h"
+
+#include "engine/SensorMidiProcessor.h"
+#include "state/SetupContainer.h"
+
+#include <cstring>
+
+namespace bopwell
+{
+
+namespace
+{
+    constexpr auto setupFileLimit = static_cast<juce::int64> (setupcontainer::maxContainerBytes);
+
+    SetupAlert unavailable (const char* message) { return { "Setup unavailable", message }; }
+    SetupAlert exportFailed (const juce::String& message) { return { "Setup export failed", message }; }
+    SetupAlert importFailed (const juce::String& message) { return { "Setup import failed", message }; }
+
+    juce::File withSetupExtension (const juce::File& file)
+    {
+        return file.hasFileExtension (SetupFiles::extension) ? file : file.withFileExtension (SetupFiles::extension);
+    }
+
+    bool isBinarySetup (const juce::MemoryBlock& bytes) { return bytes.getSize() >= 4 && std::memcmp (bytes.getData(), "BWSE", 4) == 0; }
+} // namespace
+
+juce::File SetupFiles::initialFile() const
+{
+    const auto last = settings.getValue (lastFileKey);
+    const auto file = juce::File::isAbsolutePath (last)
+                          ? juce::File (last)
+                          : juce::File::getSpecialLocation (juce::File::userDesktopDirectory).getChildFile ("Bopwell Setup.bopwellsetup");
+    return withSetupExtension (file);
+}
+
+std::optional<SetupAlert> SetupFiles::checkAvailable (const SensorMidiProcessor* processor)
+{
+    if (processor == nullptr)
+        return unavailable ("Bopwell is not ready.");
+    if (processor->getSession().isRunning())
+        return unavailable ("Finish the current recording session before importing or exporting a setup.");
+    if (processor->isPackLoadBusy())
+        return unavailable ("Finish or cancel the current sample-pack load before importing or exporting a setup.");
+    return std::nullopt;
+}
+
+std::optional<SetupAlert> SetupFiles::takeExportBytes (SensorMidiProcessor& processor, juce::MemoryBlock& bytes)
+{
+    processor.getStateInformation (bytes);
+    if (bytes.getSize() == 0 || static_cast<juce::int64> (bytes.getSize()) > setupFileLimit)
+        return exportFailed ("Bopwell could not encode the current setup.");
+    return std::nullopt;
+}
+
+std::optional<SetupAlert> SetupFiles::writeExport (const juce::File& chosen, const juce::MemoryBlock& bytes)
+{
+    const auto target = withSetupExtension (chosen);
+    bool written = false;
+    {
+        juce::TemporaryFile temporary (target);
+        if (auto stream = temporary.getFile().createOutputStream())
+        {
+            written = stream->write (bytes.getData(), bytes.getSize());
+            stream->flush();
+            written = written && stream->getStatus().wasOk();
+        }
+        written = written && temporary.overwriteTargetFileWithTemporary();
+    }
+
+    if (! written)
+        return exportFailed ("Bopwell could not safely write:\n" + target.getFullPathName() + "\n\nThe existing file was left unchanged.");
+    settings.setValue (lastFileKey, target.getFullPathName());
+    return std::nullopt;
+}
+
+std::optional<SetupAlert> SetupFiles::readImport (const juce::File& file, juce::MemoryBlock& bytes)
+{
+    if (! file.existsAsFile())
+        return importFailed ("The selected setup file no longer exists:\n" + file.getFullPathName());
+    const bool binaryName = file.hasFileExtension (extension);
+    if (! binaryName && ! file.hasFileExtension (".json"))
+        return importFailed ("Choose a .bopwellsetup file or a legacy .json setup.");
+
+    juce::FileInputStream stream (file);
+    if (! stream.openedOk())
+        return importFailed ("Bopwell could not read the selected setup file:\n" + file.getFullPathName());
+
+    // One byte past the limit is enough to tell an oversized file.
+    bytes.setSize (static_cast<size_t> (setupFileLimit + 1));
+    int total = 0;
+    while (total <= setupFileLimit)
+    {
+        const int read = stream.read (static_cast<char*> (bytes.getData()) + total, static_cast<int> (setupFileLimit + 1 - total));
+        if (read < 0)
+            return importFailed ("Bopwell could not read the selected setup file:\n" + file.getFullPathName());
+        if (read == 0)
+            break;
+        total += read;
+    }
+    if (stream.getStatus().failed())
+        return importFailed ("Bopwell could not read the selected setup file:\n" + file.getFullPathName());
+    bytes.setSize (static_cast<size_t> (total));
+
+    if (total == 0)
+        return importFailed ("The selected setup file is empty.");
+    if (total > setupFileLimit)
+        return importFailed ("Bopwell setup files must be 1 MiB or smaller.");
+    if (isBinarySetup (bytes) != binaryName)
+        return importFailed ("The setup contents do not match the file extension. Use .bopwellsetup for binary setups and .json only for "
+                             "legacy JSON setups.");
+    return std::nullopt;
+}
+
+std::optional<SetupAlert> SetupFiles::importFile (SensorMidiProcessor* processor, const juce::File& chosen)
+{
+    if (auto refusal = checkAvailable (processor))
+        return refusal;
+
+    juce::MemoryBlock bytes;
+    if (auto failure = readImport (chosen, bytes))
+        return failure;
+
+    processor->setStateInformation (bytes.getData(), static_cast<int> (bytes.getSize()));
+    settings.setValue (lastFileKey, chosen.getFullPathName());
+    if (const auto message = processor->getRestoreMessage(); message.isNotEmpty())
+        return SetupAlert { "Setup import warning", message };
+    return std::nullopt;
+}
+
+} // namespace bopwell
