@@ -1,6 +1,8 @@
 // Writes small valid inputs for the fuzz targets, so that they start from files that get past
-// the first checks: `fuzz-seeds DIR` fills DIR/container and DIR/audio.
+// the first checks: `fuzz-seeds DIR` fills DIR/container, DIR/audio, DIR/setup and DIR/json.
 #include "packs/PackContainerWriter.h"
+#include "state/SetupContainer.h"
+#include "state/StateJson.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -78,6 +80,66 @@ void writeAudioSeeds (const juce::File& folder)
     writeAudioSeed (folder.getChildFile ("flac16"), flac, 2, 2, 44100.0, 16);
     writeAudioSeed (folder.getChildFile ("flac24"), flac, 2, 1, 8000.0, 24);
 }
+
+// Saved states of a few shapes. Each seed starts with the byte that tells the fuzz target to
+// keep the header's length and the digest correct.
+std::vector<bopwell::StateRecord> stateSeeds()
+{
+    bopwell::StateRecord plain;
+    auto full = plain;
+    full.coefs.fill (0.125);
+    full.modelValid = true;
+    full.calBackground = 0.001;
+    full.calLiveRef = 0.0005;
+    full.cooldownMs = 0;
+    full.samplePaths = { "/samples/kick.wav", juce::String::fromUTF8 ("/samples/caf\xc3\xa9 \xf0\x9f\x98\x80.wav") };
+    full.builtInPack = -1;
+    full.profileIsFactory = true;
+    full.factoryProfileId = "factory-mag-2026-08-04-r1";
+    full.curve = { { { 0.0, 0.1 }, { 0.4, 0.6 }, { 1.0, 0.9 } }, { 0.3, 0.7 } };
+    auto user = plain;
+    user.builtInPack = 8;
+    user.choke = false;
+    return { plain, full, user };
+}
+
+void writeBytes (const juce::File& file, const void* data, size_t size, int selector)
+{
+    juce::FileOutputStream out (file);
+    out.setPosition (0);
+    out.truncate();
+    if (selector >= 0)
+        out.writeByte (static_cast<char> (selector));
+    out.write (data, size);
+}
+
+void writeSetupSeeds (const juce::File& folder)
+{
+    int index = 0;
+    for (const auto& record : stateSeeds())
+    {
+        juce::MemoryBlock bytes;
+        bopwell::encodeSetupContainer (record, bytes);
+        writeBytes (folder.getChildFile ("setup" + juce::String (index++)), bytes.getData(), bytes.getSize(), 3);
+    }
+}
+
+// Version 4 states as the writer makes them, and by hand a version 1 state, a version 2 state and
+// first-generation settings.
+void writeJsonSeeds (const juce::File& folder)
+{
+    int index = 0;
+    const auto write = [&] (const juce::String& text)
+    { writeBytes (folder.getChildFile ("state" + juce::String (index++)), text.toRawUTF8(), text.getNumBytesAsUTF8(), -1); };
+    for (const auto& record : stateSeeds())
+        write (juce::JSON::toString (bopwell::stateToJson (record), index % 2 == 0));
+    write (R"({"thresholdK": 3, "calBackground": 0.5, "calLiveRef": 0.25, "inputMax": 0.1, "choke": false, "modelValid": true, )"
+           R"("samplePath": "/samples/kick.wav", "cooldownMs": 30, "curve": [2, 0, 0, 1, 1, 0.5]})");
+    write (R"({"stateVersion": 2, "playbackMode": "fixed", "axisMode": 0, "backgroundStat": "env5ms", "masterGain": 0.5, )"
+           R"("thresholdK": 3, "calBackground": 0.5, "calLiveRef": 0.25, "inputMax": 0.1, "choke": true, "modelValid": false, )"
+           R"("profileOrigin": "user", "samplePath": "", "curve": [2, 0, 0.2, 1, 1, 0.5]})");
+    write (R"({"thresholdK": 4.5, "inputMax": 0.5, "choke": true, "curve": [3, 0, 0, 0.5, 0.25, 1, 1, 0.2, 0.8]})");
+}
 } // namespace
 
 int main (int argc, char** argv)
@@ -88,9 +150,11 @@ int main (int argc, char** argv)
         return 2;
     }
     const auto root = juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]);
-    for (auto name : { "container", "audio" })
+    for (auto name : { "container", "audio", "setup", "json" })
         root.getChildFile (name).createDirectory();
     writeContainerSeeds (root.getChildFile ("container"));
     writeAudioSeeds (root.getChildFile ("audio"));
+    writeSetupSeeds (root.getChildFile ("setup"));
+    writeJsonSeeds (root.getChildFile ("json"));
     return 0;
 }
