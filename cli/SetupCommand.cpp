@@ -74,40 +74,69 @@ namespace
         return exitSuccess;
     }
 
-    std::optional<UsageError> applyControls (const CliArgs& args, SensorMidiProcessor& processor, std::ostream& err, bool& packOk)
+    // The controls an export may set before the state is taken; unset ones keep a fresh setup's.
+    struct ExportControls
     {
-        double volume = 70.0;
-        double cooldown = 25.0;
-        double sensitivity = 0.0;
-        PackChoice pack;
-        const auto choke = args.text ("choke");
-        for (auto problem :
-             { args.number ("volume", 0.0, 100.0, volume), args.number ("cooldown", 0.0, 150.0, cooldown),
-               args.number ("sensitivity", 0.0, 100.0, sensitivity), parsePackChoice (args.text ("pack").value_or ("0"), pack) })
+        std::optional<double> volume;
+        std::optional<double> cooldown;
+        std::optional<double> sensitivity;
+        std::optional<bool> choke;
+        std::optional<PackChoice> pack;
+    };
+
+    std::optional<UsageError> readOptionalNumber (const CliArgs& args, const char* name, double minimum, double maximum,
+                                                  std::optional<double>& value)
+    {
+        double number = 0.0;
+        auto problem = args.number (name, minimum, maximum, number);
+        if (! problem && args.has (name))
+            value = number;
+        return problem;
+    }
+
+    std::optional<UsageError> readExportControls (const CliArgs& args, ExportControls& controls)
+    {
+        for (auto problem : { readOptionalNumber (args, "volume", 0.0, 100.0, controls.volume),
+                              readOptionalNumber (args, "cooldown", 0.0, 150.0, controls.cooldown),
+                              readOptionalNumber (args, "sensitivity", 0.0, 100.0, controls.sensitivity) })
             if (problem)
                 return problem;
-        if (choke && *choke != "on" && *choke != "off")
-            return UsageError { "--choke takes on or off, not \"" + *choke + "\"" };
 
-        if (args.has ("volume"))
-            processor.setVolumePercent (volume);
-        if (args.has ("cooldown"))
-            processor.setCooldownMs (cooldown);
-        if (args.has ("sensitivity"))
-            processor.setSensitivityPercent (sensitivity);
-        if (choke)
-            processor.setChoke (*choke == "on");
-        packOk = ! args.has ("pack") || installPackChoice (pack, processor, err);
+        if (const auto choke = args.text ("choke"))
+        {
+            if (*choke != "on" && *choke != "off")
+                return UsageError { "--choke takes on or off, not \"" + *choke + "\"" };
+            controls.choke = *choke == "on";
+        }
+        if (const auto pack = args.text ("pack"))
+        {
+            controls.pack.emplace();
+            return parsePackChoice (*pack, *controls.pack);
+        }
         return std::nullopt;
+    }
+
+    bool applyExportControls (const ExportControls& controls, SensorMidiProcessor& processor, std::ostream& err)
+    {
+        if (controls.volume)
+            processor.setVolumePercent (*controls.volume);
+        if (controls.cooldown)
+            processor.setCooldownMs (*controls.cooldown);
+        if (controls.sensitivity)
+            processor.setSensitivityPercent (*controls.sensitivity);
+        if (controls.choke)
+            processor.setChoke (*controls.choke);
+        return ! controls.pack || installPackChoice (*controls.pack, processor, err);
     }
 
     int runExport (const std::string& path, const CliArgs& args, std::ostream& out, std::ostream& err)
     {
-        OfflineProcessor offline;
-        bool packOk = true;
-        if (auto problem = applyControls (args, offline.processor, err, packOk))
+        ExportControls controls;
+        if (auto problem = readExportControls (args, controls))
             return reportUsageError ("setup", *problem, err);
-        if (! packOk)
+
+        OfflineProcessor offline;
+        if (! applyExportControls (controls, offline.processor, err))
             return exitFailure;
 
         juce::PropertySet settings;

@@ -5,8 +5,6 @@ namespace bopwell
 
 DiagnosticSession::DiagnosticSession (EngineClock& engineClock) : clock (engineClock), sessionRecorder (engineClock) {}
 
-DiagnosticSession::~DiagnosticSession() = default;
-
 bool DiagnosticSession::begin (const juce::File& file, const juce::String& header, const std::optional<juce::String>& scenario)
 {
     if (! sessionRecorder.start (file, header))
@@ -16,16 +14,9 @@ bool DiagnosticSession::begin (const juce::File& file, const juce::String& heade
     finishing.store (false);
     freeRun.store (scenario.has_value());
     powerAllowed.store (scenario && isArmedScenario (*scenario));
-    scenarioName = scenario.value_or (juce::String());
     publish (scenario ? timeline.startFreeRun() : timeline.startScript());
     running.store (true);
     return true;
-}
-
-juce::String DiagnosticSession::scenario() const
-{
-    const std::lock_guard guard (sessionLock);
-    return scenarioName;
 }
 
 void DiagnosticSession::clearRunningFlags() noexcept

@@ -23,7 +23,6 @@ class DiagnosticSession
 {
 public:
     explicit DiagnosticSession (EngineClock& clock);
-    ~DiagnosticSession();
 
     std::mutex& lock() noexcept { return sessionLock; }
 
@@ -43,14 +42,11 @@ public:
 
     bool isRunning() const noexcept { return running.load(); }
     bool isFinishing() const noexcept { return finishing.load(); }
-    bool isFreeRun() const noexcept { return freeRun.load(); }
     bool allowsPower() const noexcept { return powerAllowed.load(); }
     // One of the SessionStatus values.
     int status() const noexcept { return statusValue.load(); }
     int cue() const noexcept { return cueValue.load(); }
     double cueSeconds() const noexcept { return cueSecondsValue.load(); }
-    int lastWindow() const noexcept { return lastWindowValue.load(); }
-    juce::String scenario() const;
     const SessionRecorder& recorder() const noexcept { return sessionRecorder; }
 
 private:
@@ -61,7 +57,7 @@ private:
     int completedStatus() const noexcept;
 
     EngineClock& clock;
-    mutable std::mutex sessionLock;
+    std::mutex sessionLock;
 
     std::atomic<bool> running { false };
     std::atomic<bool> finishing { false };
@@ -73,7 +69,6 @@ private:
     std::atomic<std::int32_t> lastWindowValue { -1 };
 
     // Under sessionLock
-    juce::String scenarioName;
     SessionTimeline timeline;
     std::uint64_t sampleCounter = 0;
 

@@ -8,7 +8,6 @@
 #include "state/StateJson.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 using namespace bopwell;
@@ -16,8 +15,6 @@ using namespace bopwell;
 namespace
 {
 constexpr const char* missingPackLabel = "Missing/unreadable pack";
-
-bool beginsWithContainerMagic (const void* data, std::size_t size) noexcept { return size >= 4 && std::memcmp (data, "BWSE", 4) == 0; }
 
 void appendNote (juce::String& message, const juce::String& note)
 {
@@ -88,7 +85,7 @@ juce::String SensorMidiProcessor::decodeState (const void* data, std::size_t siz
         return "State is empty";
     if (size > setupcontainer::maxContainerBytes)
         return "Bopwell setup exceeds the 1 MiB file limit.";
-    if (beginsWithContainerMagic (data, size))
+    if (looksLikeSetupContainer (data, size))
         return decodeSetupContainer (data, size, record);
 
     const auto text = juce::String::fromUTF8 (static_cast<const char*> (data), static_cast<int> (size));

@@ -8,6 +8,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -381,6 +382,11 @@ juce::String decodeSetupContainer (const void* data, std::size_t size, StateReco
         return error;
     record = std::move (decoded);
     return {};
+}
+
+bool looksLikeSetupContainer (const void* data, std::size_t size) noexcept
+{
+    return data != nullptr && size >= 4 && std::memcmp (data, "BWSE", 4) == 0;
 }
 
 } // namespace bopwell

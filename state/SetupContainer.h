@@ -45,4 +45,8 @@ juce::String encodeSetupContainer (const StateRecord& record, juce::MemoryBlock&
 // check passes; otherwise returns the first failing check's message and leaves `record` as it was.
 juce::String decodeSetupContainer (const void* data, std::size_t size, StateRecord& record);
 
+// Whether bytes claim to be a container (they begin with "BWSE") rather than JSON text: how saved
+// state and imported files are told apart before either reader sees them.
+bool looksLikeSetupContainer (const void* data, std::size_t size) noexcept;
+
 } // namespace bopwell

@@ -3,8 +3,6 @@
 #include "engine/SensorMidiProcessor.h"
 #include "state/SetupContainer.h"
 
-#include <cstring>
-
 namespace bopwell
 {
 
@@ -20,8 +18,6 @@ namespace
     {
         return file.hasFileExtension (SetupFiles::extension) ? file : file.withFileExtension (SetupFiles::extension);
     }
-
-    bool isBinarySetup (const juce::MemoryBlock& bytes) { return bytes.getSize() >= 4 && std::memcmp (bytes.getData(), "BWSE", 4) == 0; }
 } // namespace
 
 juce::File SetupFiles::initialFile() const
@@ -105,7 +101,7 @@ std::optional<SetupAlert> SetupFiles::readImport (const juce::File& file, juce::
         return importFailed ("The selected setup file is empty.");
     if (total > setupFileLimit)
         return importFailed ("Bopwell setup files must be 1 MiB or smaller.");
-    if (isBinarySetup (bytes) != binaryName)
+    if (looksLikeSetupContainer (bytes.getData(), bytes.getSize()) != binaryName)
         return importFailed ("The setup contents do not match the file extension. Use .bopwellsetup for binary setups and .json only for "
                              "legacy JSON setups.");
     return std::nullopt;
