@@ -2,7 +2,6 @@
 #include "cli/PackChoice.h"
 
 #include "engine/SensorMidiProcessor.h"
-#include "state/SetupContainer.h"
 #include "state/SetupFiles.h"
 #include "state/StateJson.h"
 
@@ -13,8 +12,6 @@ namespace bopwell::cli
 
 namespace
 {
-    constexpr auto setupReadLimit = static_cast<juce::int64> (setupcontainer::maxContainerBytes + 1);
-
     // A processor whose sensor is stood in for, as the offline commands run it.
     struct OfflineProcessor
     {
@@ -42,15 +39,10 @@ namespace
         return exitFailure;
     }
 
-    bool readSetupBytes (const juce::File& file, juce::MemoryBlock& bytes, std::ostream& err)
+    bool readSetupFile (const juce::File& file, juce::MemoryBlock& bytes, std::ostream& err)
     {
-        juce::FileInputStream stream (file);
-        if (stream.openedOk())
-        {
-            stream.readIntoMemoryBlock (bytes, setupReadLimit);
-            if (stream.getStatus().wasOk())
-                return true;
-        }
+        if (SetupFiles::readSetupBytes (file, bytes))
+            return true;
         err << "Could not read \"" << file.getFullPathName() << "\".\n";
         return false;
     }
@@ -58,7 +50,7 @@ namespace
     int runDecode (const std::string& path, std::ostream& out, std::ostream& err)
     {
         juce::MemoryBlock bytes;
-        if (! readSetupBytes (fileArgument (path), bytes, err))
+        if (! readSetupFile (fileArgument (path), bytes, err))
             return exitFailure;
 
         OfflineProcessor offline;
@@ -196,7 +188,7 @@ int runSetup (const CliArgs& args, std::ostream& out, std::ostream& err)
 bool applySetupFile (const std::string& path, SensorMidiProcessor& processor, std::ostream& err)
 {
     juce::MemoryBlock bytes;
-    if (! readSetupBytes (fileArgument (path), bytes, err))
+    if (! readSetupFile (fileArgument (path), bytes, err))
         return false;
 
     processor.setStateInformation (bytes.getData(), static_cast<int> (bytes.getSize()));

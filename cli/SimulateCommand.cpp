@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "engine/FileReplacement.h"
 #include "sensor/SampleStreamCsv.h"
 #include "sensor/platform/DeskModel.h"
 
@@ -51,20 +52,6 @@ namespace
             taps.push_back (tap);
         }
         return std::nullopt;
-    }
-
-    bool writeReplacing (const juce::File& target, const std::string& text)
-    {
-        juce::TemporaryFile temporary (target);
-        {
-            juce::FileOutputStream stream (temporary.getFile());
-            if (! stream.openedOk() || ! stream.write (text.data(), text.size()))
-                return false;
-            stream.flush();
-            if (stream.getStatus().failed())
-                return false;
-        }
-        return temporary.overwriteTargetFileWithTemporary();
     }
 } // namespace
 
@@ -131,7 +118,8 @@ int runSimulate (const CliArgs& args, std::ostream& out, std::ostream& err)
     writeSampleStream (text, stream);
 
     const auto target = juce::File::getCurrentWorkingDirectory().getChildFile (juce::String (*outPath));
-    if (! writeReplacing (target, text.str()))
+    const auto contents = text.str();
+    if (! replaceFileWith (target, contents.data(), contents.size()))
     {
         err << "Could not write the stream file \"" << *outPath << "\".\n";
         return exitFailure;

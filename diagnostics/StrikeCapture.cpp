@@ -1,5 +1,7 @@
 #include "diagnostics/StrikeCapture.h"
 
+#include "engine/FileReplacement.h"
+
 namespace bopwell
 {
 
@@ -77,10 +79,8 @@ std::string captureCsvText (const StrikeCaptureSnapshot& snapshot)
 
 bool writeCaptureCsv (const juce::File& target, const StrikeCaptureSnapshot& snapshot)
 {
-    juce::TemporaryFile temporary (target);
-    if (! temporary.getFile().replaceWithText (juce::String (captureCsvText (snapshot)), false, false, "\n"))
-        return false;
-    return temporary.overwriteTargetFileWithTemporary();
+    const auto text = captureCsvText (snapshot);
+    return replaceFileWith (target, text.data(), text.size());
 }
 
 } // namespace bopwell

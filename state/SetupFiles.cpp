@@ -1,5 +1,6 @@
 #include "state/SetupFiles.h"
 
+#include "engine/FileReplacement.h"
 #include "engine/SensorMidiProcessor.h"
 #include "state/SetupContainer.h"
 
@@ -51,22 +52,21 @@ std::optional<SetupAlert> SetupFiles::takeExportBytes (SensorMidiProcessor& proc
 std::optional<SetupAlert> SetupFiles::writeExport (const juce::File& chosen, const juce::MemoryBlock& bytes)
 {
     const auto target = withSetupExtension (chosen);
-    bool written = false;
-    {
-        juce::TemporaryFile temporary (target);
-        if (auto stream = temporary.getFile().createOutputStream())
-        {
-            written = stream->write (bytes.getData(), bytes.getSize());
-            stream->flush();
-            written = written && stream->getStatus().wasOk();
-        }
-        written = written && temporary.overwriteTargetFileWithTemporary();
-    }
-
-    if (! written)
+    if (! replaceFileWith (target, bytes.getData(), bytes.getSize()))
         return exportFailed ("Bopwell could not safely write:\n" + target.getFullPathName() + "\n\nThe existing file was left unchanged.");
     settings.setValue (lastFileKey, target.getFullPathName());
     return std::nullopt;
+}
+
+bool SetupFiles::readSetupBytes (const juce::File& file, juce::MemoryBlock& bytes)
+{
+    juce::FileInputStream stream (file);
+    if (! stream.openedOk())
+        return false;
+    // One byte past the limit is enough to tell an oversized file.
+    bytes.reset();
+    stream.readIntoMemoryBlock (bytes, setupFileLimit + 1);
+    return stream.getStatus().wasOk();
 }
 
 std::optional<SetupAlert> SetupFiles::readImport (const juce::File& file, juce::MemoryBlock& bytes)
@@ -77,29 +77,12 @@ std::optional<SetupAlert> SetupFiles::readImport (const juce::File& file, juce::
     if (! binaryName && ! file.hasFileExtension (".json"))
         return importFailed ("Choose a .bopwellsetup file or a legacy .json setup.");
 
-    juce::FileInputStream stream (file);
-    if (! stream.openedOk())
+    if (! readSetupBytes (file, bytes))
         return importFailed ("Bopwell could not read the selected setup file:\n" + file.getFullPathName());
 
-    // One byte past the limit is enough to tell an oversized file.
-    bytes.setSize (static_cast<size_t> (setupFileLimit + 1));
-    int total = 0;
-    while (total <= setupFileLimit)
-    {
-        const int read = stream.read (static_cast<char*> (bytes.getData()) + total, static_cast<int> (setupFileLimit + 1 - total));
-        if (read < 0)
-            return importFailed ("Bopwell could not read the selected setup file:\n" + file.getFullPathName());
-        if (read == 0)
-            break;
-        total += read;
-    }
-    if (stream.getStatus().failed())
-        return importFailed ("Bopwell could not read the selected setup file:\n" + file.getFullPathName());
-    bytes.setSize (static_cast<size_t> (total));
-
-    if (total == 0)
+    if (bytes.getSize() == 0)
         return importFailed ("The selected setup file is empty.");
-    if (total > setupFileLimit)
+    if (static_cast<juce::int64> (bytes.getSize()) > setupFileLimit)
         return importFailed ("Bopwell setup files must be 1 MiB or smaller.");
     if (looksLikeSetupContainer (bytes.getData(), bytes.getSize()) != binaryName)
         return importFailed ("The setup contents do not match the file extension. Use .bopwellsetup for binary setups and .json only for "

@@ -27,7 +27,7 @@ public:
     static constexpr const char* lastFileKey = "lastBopwellSetupFile";
     static constexpr const char* extension = ".bopwellsetup";
 
-    explicit SetupFiles (juce::PropertySet& settings) : settings (settings) {}
+    explicit SetupFiles (juce::PropertySet& settingsToUse) : settings (settingsToUse) {}
 
     // Where both choosers open: the last setup file, or one on the desktop, as a .bopwellsetup.
     juce::File initialFile() const;
@@ -46,6 +46,9 @@ public:
     // Reads the chosen file and hands it to the processor. The alert is a failure that changed
     // nothing, or the warning the restore left.
     std::optional<SetupAlert> importFile (SensorMidiProcessor* processor, const juce::File& chosen);
+
+    // Reads a setup file's bytes, one past the 1 MiB limit at most; false when it cannot be read.
+    static bool readSetupBytes (const juce::File& file, juce::MemoryBlock& bytes);
 
 private:
     static std::optional<SetupAlert> readImport (const juce::File& file, juce::MemoryBlock& bytes);
