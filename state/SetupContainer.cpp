@@ -54,25 +54,8 @@ namespace
                && std::isfinite (record.calLiveRef) && std::isfinite (record.inputMax);
     }
 
-    // Little-endian fields, byte by byte whatever the host order.
-    template <std::size_t size>
-    std::array<std::uint8_t, size> littleEndian (std::uint64_t value)
-    {
-        std::array<std::uint8_t, size> bytes {};
-        for (std::size_t i = 0; i < size; ++i)
-            bytes[i] = static_cast<std::uint8_t> (value >> (8 * i));
-        return bytes;
-    }
-
-    std::uint64_t readLittleEndian (const std::uint8_t* bytes, std::size_t size)
-    {
-        std::uint64_t value = 0;
-        for (std::size_t i = size; i-- > 0;)
-            value = (value << 8) | bytes[i];
-        return value;
-    }
-
-    // Appends fields to a stream and remembers whether every write succeeded.
+    // Appends fields to a stream (JUCE's streams write numbers little-endian whatever the host
+    // order) and remembers whether every write succeeded.
     class FieldWriter
     {
     public:
@@ -80,17 +63,10 @@ namespace
 
         void bytes (const void* data, std::size_t size) { ok = stream.write (data, size) && ok; }
 
-        template <std::size_t size>
-        void integer (std::uint64_t value)
-        {
-            const auto encoded = littleEndian<size> (value);
-            bytes (encoded.data(), size);
-        }
-
-        void u8 (std::uint8_t value) { integer<1> (value); }
-        void u32 (std::uint32_t value) { integer<4> (value); }
-        void u64 (std::uint64_t value) { integer<8> (value); }
-        void f64 (double value) { integer<8> (std::bit_cast<std::uint64_t> (value)); }
+        void u8 (std::uint8_t value) { ok = stream.writeByte (static_cast<char> (value)) && ok; }
+        void u32 (std::uint32_t value) { ok = stream.writeInt (static_cast<int> (value)) && ok; }
+        void u64 (std::uint64_t value) { ok = stream.writeInt64 (static_cast<juce::int64> (value)) && ok; }
+        void f64 (double value) { ok = stream.writeDouble (value) && ok; }
 
         // A length and the UTF-8 bytes; false when the text is too long or not well-formed.
         bool string (const juce::String& text, std::uint32_t maxBytes)
@@ -117,8 +93,11 @@ namespace
 
         std::size_t remaining() const { return size - at; }
 
-        bool u8 (std::uint8_t& value) { return integer (value, 1); }
-        bool u32 (std::uint32_t& value) { return integer (value, 4); }
+        bool u8 (std::uint8_t& value)
+        {
+            return integer (value, 1, [] (const std::uint8_t* p) { return *p; });
+        }
+        bool u32 (std::uint32_t& value) { return integer (value, 4, juce::ByteOrder::littleEndianInt); }
 
         bool i32 (std::int32_t& value)
         {
@@ -132,7 +111,7 @@ namespace
         bool f64 (double& value)
         {
             std::uint64_t bits = 0;
-            if (! integer (bits, 8))
+            if (! integer (bits, 8, juce::ByteOrder::littleEndianInt64))
                 return false;
             value = std::bit_cast<double> (bits);
             return true;
@@ -153,12 +132,12 @@ namespace
         }
 
     private:
-        template <typename Value>
-        bool integer (Value& value, std::size_t bytes)
+        template <typename Value, typename Read>
+        bool integer (Value& value, std::size_t bytes, Read read)
         {
             if (remaining() < bytes)
                 return false;
-            value = static_cast<Value> (readLittleEndian (data + at, bytes));
+            value = static_cast<Value> (read (data + at));
             at += bytes;
             return true;
         }
@@ -255,8 +234,8 @@ namespace
             return "Bopwell setup is truncated.";
         if (! std::equal (std::begin (magic), std::end (magic), bytes))
             return "Bopwell setup has an invalid file identifier.";
-        const auto field32 = [bytes] (std::size_t at) { return readLittleEndian (bytes + at, 4); };
-        const auto field64 = [bytes] (std::size_t at) { return readLittleEndian (bytes + at, 8); };
+        const auto field32 = [bytes] (std::size_t at) { return juce::ByteOrder::littleEndianInt (bytes + at); };
+        const auto field64 = [bytes] (std::size_t at) { return juce::ByteOrder::littleEndianInt64 (bytes + at); };
         if (field32 (containerVersionAt) != containerVersion)
             return "Unsupported Bopwell setup container version.";
         if (field32 (stateVersionAt) != static_cast<std::uint64_t> (StateRecord::stateVersion))
