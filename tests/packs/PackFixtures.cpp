@@ -1,5 +1,7 @@
 #include "PackFixtures.h"
 
+#include <gtest/gtest.h>
+
 #include <openssl/sha.h>
 
 #include <cmath>
@@ -214,6 +216,45 @@ samplepack::Data referencePack()
     snare.setSample (1, 0, 0.125f);
     snare.setSample (1, 1, 0.0f);
     return packOf ("Kit", { packSample ("kick", kick), packSample ("snare", snare) });
+}
+
+void expectFailure (const PackLoadResult& result, PackLoadCode code, const juce::String& message)
+{
+    EXPECT_FALSE (result.ok);
+    EXPECT_EQ (result.code, code);
+    EXPECT_EQ (result.message, message);
+}
+
+void expectProgressAndCancelOfTwoSamples (const ProgressingLoad& load)
+{
+    for (int cancelAt : { 0, 1, 2, -1 })
+    {
+        SCOPED_TRACE (cancelAt);
+        std::atomic<bool> cancel { false };
+        samplepack::Data pack;
+        std::vector<std::pair<int, int>> reports;
+        const samplepack::PackLoadProgress progress (cancel,
+                                                     [&] (int done, int total)
+                                                     {
+                                                         reports.emplace_back (done, total);
+                                                         if (done == cancelAt)
+                                                             cancel = true;
+                                                     });
+
+        const auto result = load (progress, pack);
+
+        if (cancelAt < 0)
+        {
+            EXPECT_TRUE (result.ok);
+            EXPECT_EQ (reports, (std::vector<std::pair<int, int>> { { 0, 2 }, { 1, 2 }, { 2, 2 } }));
+        }
+        else
+        {
+            expectFailure (result, packLoadCancelled, "Sample pack loading was cancelled.");
+            EXPECT_EQ (reports.size(), static_cast<size_t> (cancelAt + 1));
+            EXPECT_TRUE (pack.samples.empty());
+        }
+    }
 }
 
 } // namespace bopwell::testing

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "packs/PackLoadProgress.h"
 #include "packs/SamplePack.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -42,6 +44,15 @@ juce::MemoryBlock readBytes (const juce::File& file);
 
 samplepack::PackSample packSample (const juce::String& name, const juce::AudioBuffer<float>& audio);
 samplepack::Data packOf (const juce::String& name, std::initializer_list<samplepack::PackSample> samples);
+
+// Checks a refused load's code and message.
+void expectFailure (const PackLoadResult& result, PackLoadCode code, const juce::String& message);
+
+// A load of two samples that reports its progress. Runs it once to the end and once with a cancel at
+// each report in turn, and checks that progress comes before each sample and after the last, and
+// that a cancel ends the load with nothing loaded.
+using ProgressingLoad = std::function<PackLoadResult (const samplepack::PackLoadProgress& progress, samplepack::Data& pack)>;
+void expectProgressAndCancelOfTwoSamples (const ProgressingLoad& load);
 
 // Little-endian fields and digests inside container bytes, for building and damaging packs.
 void put32 (juce::MemoryBlock& bytes, size_t offset, std::uint32_t value);
